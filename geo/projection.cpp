@@ -1,0 +1,74 @@
+#include "geo/projection.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kSemiMajorAxis = 6378137.0;
+constexpr double kFlattening = 0.0033528106647474805;
+// The instrument's degrees-to-radians factor: this exact double, not π/180 to full precision.
+constexpr double kDegToRad = 0.017453292519943334;
+constexpr double kZoneWidth = 3.0;
+constexpr double kFalseEasting = 500000.0;
+constexpr double kZonePrefix = 1000000.0;
+constexpr double kEastingOffset = 38000000.0;
+
+}  // namespace
+
+double DegMinToDegrees(double v)
+{
+    // trunc(v) / 100 in integer arithmetic; done in floating point so any v is defined.
+    const double d = std::trunc(std::trunc(v) / 100.0);
+    return d + (v - 100.0 * d) / 60.0;
+}
+
+int GaussKrugerZone(double lon)
+{
+    const double z = std::trunc((lon - 1.5) / kZoneWidth) + 1.0;
+    if (!(std::fabs(z) < 1.0e6)) return 0;  // NaN, inf or far outside any real longitude
+    return static_cast<int>(z);
+}
+
+PlanePoint GaussKrugerForwardInZone(GeoPoint p, int zone)
+{
+    const double e2 = 2.0 * kFlattening - kFlattening * kFlattening;
+    const double ep2 = e2 / (1.0 - e2);
+    const double e4 = e2 * e2, e6 = e4 * e2, e8 = e6 * e2, e10 = e8 * e2;
+
+    const double B = p.lat * kDegToRad;
+    const double L = p.lon * kDegToRad;
+    const double L0 = (kZoneWidth * zone) * kDegToRad;
+
+    const double cosB = std::cos(B), sinB = std::sin(B);
+    const double m = (L - L0) * cosB;
+    const double t = std::tan(B);
+    const double t2 = t * t;
+    const double eta2 = ep2 * cosB * cosB;
+    const double N = kSemiMajorAxis / std::sqrt(1.0 - e2 * sinB * sinB);
+
+    // Meridian arc length, series through the e^10 terms.
+    const double A = 1.0 + 3.0 / 4.0 * e2 + 45.0 / 64.0 * e4 + 175.0 / 256.0 * e6 +
+                     11025.0 / 16384.0 * e8 + 43659.0 / 65536.0 * e10;
+    const double B2 = 3.0 / 4.0 * e2 + 15.0 / 16.0 * e4 + 525.0 / 512.0 * e6 + 2205.0 / 2048.0 * e8 +
+                      72765.0 / 65536.0 * e10;
+    const double C = 15.0 / 64.0 * e4 + 105.0 / 256.0 * e6 + 2205.0 / 4096.0 * e8 + 10395.0 / 16384.0 * e10;
+    const double D = 35.0 / 512.0 * e6 + 315.0 / 2048.0 * e8 + 31185.0 / 131072.0 * e10;
+    const double X = kSemiMajorAxis * (1.0 - e2) *
+                     (A * B - (B2 / 2.0) * std::sin(2.0 * B) + (C / 4.0) * std::sin(4.0 * B) -
+                      (D / 6.0) * std::sin(6.0 * B));
+
+    const double m2 = m * m, m3 = m2 * m, m4 = m3 * m, m5 = m4 * m, m6 = m5 * m;
+    const double x = X + N * t *
+                             (m2 / 2.0 + (5.0 - t2 + 9.0 * eta2 + 4.0 * eta2 * eta2) * m4 / 24.0 +
+                              (61.0 - 58.0 * t2 + t2 * t2) * m6 / 720.0);
+    const double y = N * (m + (1.0 - t2 + eta2) * m3 / 6.0 +
+                          (5.0 - 18.0 * t2 + t2 * t2 + 14.0 * eta2 - 58.0 * eta2 * t2) * m5 / 120.0);
+
+    const double Y = zone * kZonePrefix + y + kFalseEasting - kEastingOffset;
+    return {x, Y};
+}
+
+PlanePoint GaussKrugerForward(GeoPoint p)
+{
+    return GaussKrugerForwardInZone(p, GaussKrugerZone(p.lon));
+}

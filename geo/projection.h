@@ -1,0 +1,25 @@
+#pragma once
+// Degree-minute conversion and the forward Gauss–Krüger projection (3° zones, WGS-84).
+
+struct GeoPoint {
+    double lon;  // degrees, east positive
+    double lat;  // degrees, north positive
+};
+
+struct PlanePoint {
+    double first;   // as projected: northing x; in drawing form: easting
+    double second;  // as projected: easting Y;  in drawing form: −northing
+};
+
+// ddmm.mmmm / dddmm.mmmm as written in RMC sentences → decimal degrees. No sign handling.
+double DegMinToDegrees(double v);
+
+// 3° zone number of a longitude: trunc((lon − 1.5) / 3) + 1, truncating toward zero.
+// Non-finite or absurd longitudes give zone 0 rather than an undefined conversion.
+int GaussKrugerZone(double lon);
+
+// Projects p with the central meridian and easting prefix of the given zone.
+PlanePoint GaussKrugerForwardInZone(GeoPoint p, int zone);
+
+// Projects p in its own zone: {northing x, easting Y} in metres.
+PlanePoint GaussKrugerForward(GeoPoint p);

@@ -1,0 +1,48 @@
+#pragma once
+// Reads one instrument record file into a MeasureRecord.
+#include <cstddef>
+
+#include "import/record.h"
+
+enum LineKind : int {
+    Other = -1,
+    DatedPoint = 1,
+    RmcSentence = 2,
+    Summary = 4,
+    StampedPoint = 5,
+};
+
+// Why a load failed, for callers that tell the user.
+enum class LoadFailure : int {
+    None = 0,
+    NotRecordName,  // name lacks ".nmea", path has no separator, or path too long
+    CannotOpen,     // missing, unreadable, or not a regular file
+    CannotRead,     // a read error part-way
+    NoPoints,       // no point line in the file
+};
+
+inline constexpr int LineCapacity = 256;
+
+// 0: record cleared and filled. −1: not loaded; record's content is meaningless.
+int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why = nullptr);
+
+// Name rules: sets type, the date and time (when the name carries one) and nameKey.
+bool CheckFileName(const char* path, MeasureRecord& record);
+
+// 0: Chinese form read, 1: track form read, −1: no time in the path (nothing set).
+int ParseNameTime(const char* path, MeasureRecord& record);
+
+// Copies the line starting at pos into line (NUL-terminated, at most capacity − 1 bytes,
+// terminator run included). Returns where the next line starts, or nullptr when this line
+// ends the data.
+const char* ReadLine(char* line, int capacity, const char* pos, const char* end);
+
+// Classifies a NUL-terminated line; a Summary line's values are stored in record at once.
+LineKind ClassifyLine(const char* line, MeasureRecord& record);
+
+// Last occurrence of word in text, or nullptr. An empty word gives text.
+const char* FindLast(const char* text, const char* word);
+
+// Reads a point line of the given kind. False when it is not a usable point
+// (a number that does not read, a position that is not finite or out of range).
+bool ParsePointLine(const char* line, LineKind kind, TrackPoint& point);

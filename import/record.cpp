@@ -1,0 +1,44 @@
+#include "import/record.h"
+
+#include <cstring>
+
+RecordTable& TheRecordTable()
+{
+    static RecordTable table{};
+    return table;
+}
+
+int RecordTableFind(const RecordTable& table, const char* path)
+{
+    for (int i = 0; i < table.count; ++i)
+        if (std::strcmp(table.records[i].path, path) == 0) return i;
+    return -1;
+}
+
+void RecordTableInsertTop(RecordTable& table, const MeasureRecord& record)
+{
+    const int moved = table.count < MaxRecords ? table.count : MaxRecords - 1;
+    std::memmove(&table.records[1], &table.records[0], sizeof(MeasureRecord) * moved);
+    table.records[0] = record;
+    if (table.count < MaxRecords) ++table.count;
+    table.selected = 0;
+}
+
+void RecordTableRestart(RecordTable& table)
+{
+    table.count = 0;
+}
+
+int RecordTableAppend(RecordTable& table, const MeasureRecord& record)
+{
+    if (table.count >= MaxRecords) return -1;
+    table.records[table.count++] = record;
+    return 0;
+}
+
+int RecordTableSelect(RecordTable& table, int index)
+{
+    if (index < 0 || index >= table.count) return -1;
+    table.selected = index;
+    return 0;
+}
