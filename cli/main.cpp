@@ -1,1 +1,297 @@
-int main() { return 0; }
+// varnel-convert: loads record files without the window and prints or exports what they hold.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "import/loader.h"
+#include "import/record.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: varnel-convert [--json [--points]] PATH...\n"
+    "\n"
+    "Loads instrument record files and prints one line per loaded measurement.\n"
+    "A PATH is a record file or a folder; of a folder, the files whose name contains\n"
+    "\".nmea\" are loaded in name order (sub-folders are not searched).\n"
+    "\n"
+    "Default output, one tab-separated line per record: file name, date and time, type\n"
+    "(Area, Vehicle, Distance), area in m², area in mu, walked (curve) length and\n"
+    "straight length in metres, number of points.\n"
+    "\n"
+    "  --json     one JSON object per record and line (JSON Lines), keys named after the\n"
+    "             record's fields: path, nameKey, type, year, month, day, hour, minute,\n"
+    "             second, pointCount, area, areaMu, curveLength, straightLength, calcArea,\n"
+    "             calcAreaMu, calcCurveLength, calcStraightLength, mapCenterLat,\n"
+    "             mapCenterLon, minX, minY, maxX, maxY, width, height, extent.\n"
+    "             Numbers are written in their shortest form that reads back exactly.\n"
+    "             Bytes of a path that are not UTF-8 are written as \\u00XX escapes.\n"
+    "  --points   with --json: adds \"points\", per point in record order\n"
+    "             {\"lat\",\"lon\",\"stamp\",\"mapLat\",\"mapLon\",\"x\",\"y\"}: WGS-84 degrees,\n"
+    "             the time stamp, BD-09 map degrees, and plane metres in drawing form\n"
+    "             (x = easting, y = -northing).\n"
+    "  --help     this text.\n"
+    "\n"
+    "A file that does not load is named on standard error with the reason.\n"
+    "Exit status: 0 when every PATH loaded, 1 when any file failed, 2 for a usage error.\n";
+
+struct Options {
+    bool json = false;
+    bool points = false;
+    std::vector<std::string> paths;
+};
+
+const char* TypeName(int type)
+{
+    switch (type) {
+    case Vehicle: return "Vehicle";
+    case Distance: return "Distance";
+    default: return "Area";
+    }
+}
+
+const char* FailureText(LoadFailure why)
+{
+    switch (why) {
+    case LoadFailure::NotRecordName: return "not a record file name";
+    case LoadFailure::PathTooLong: return "path too long";
+    case LoadFailure::CannotOpen: return "cannot be opened";
+    case LoadFailure::CannotRead: return "cannot be read";
+    case LoadFailure::NoPoints: return "no point line";
+    case LoadFailure::None: break;
+    }
+    return "not loaded";
+}
+
+const char* FileName(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+void PutNumber(std::string& out, double v)
+{
+    if (!std::isfinite(v)) {
+        out += "null";
+        return;
+    }
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, v);
+    out.append(text, result.ptr);
+}
+
+void PutInteger(std::string& out, long long v)
+{
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, v);
+    out.append(text, result.ptr);
+}
+
+// Length of the valid UTF-8 sequence at s, or 0.
+size_t Utf8SequenceLength(const unsigned char* s)
+{
+    const unsigned char c = s[0];
+    size_t n = 0;
+    unsigned minimum = 0, value = 0;
+    if (c >= 0xC2 && c <= 0xDF) n = 2, value = c & 0x1F, minimum = 0x80;
+    else if (c >= 0xE0 && c <= 0xEF) n = 3, value = c & 0x0F, minimum = 0x800;
+    else if (c >= 0xF0 && c <= 0xF4) n = 4, value = c & 0x07, minimum = 0x10000;
+    else return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (s[i] & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    return n;
+}
+
+void PutString(std::string& out, const char* text)
+{
+    out += '"';
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    while (*s) {
+        const unsigned char c = *s;
+        char escape[8];
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+            ++s;
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+            ++s;
+        } else if (c < 0x80) {
+            out += char(c);
+            ++s;
+        } else if (const size_t n = Utf8SequenceLength(s)) {
+            out.append(reinterpret_cast<const char*>(s), n);
+            s += n;
+        } else {
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+            ++s;
+        }
+    }
+    out += '"';
+}
+
+void PutKey(std::string& out, const char* key)
+{
+    if (out.back() != '{') out += ',';
+    out += '"';
+    out += key;
+    out += "\":";
+}
+
+void PrintJson(const MeasureRecord& r, bool withPoints)
+{
+    std::string out = "{";
+    PutKey(out, "path"), PutString(out, r.path);
+    PutKey(out, "nameKey"), PutInteger(out, r.nameKey);
+    PutKey(out, "type"), PutInteger(out, r.type);
+    const std::pair<const char*, int> integers[] = {
+        {"year", r.year}, {"month", r.month}, {"day", r.day}, {"hour", r.hour},
+        {"minute", r.minute}, {"second", r.second}, {"pointCount", r.pointCount}};
+    for (const auto& [key, value] : integers) PutKey(out, key), PutInteger(out, value);
+    const std::pair<const char*, double> numbers[] = {
+        {"area", r.area}, {"areaMu", r.areaMu}, {"curveLength", r.curveLength},
+        {"straightLength", r.straightLength}, {"calcArea", r.calcArea}, {"calcAreaMu", r.calcAreaMu},
+        {"calcCurveLength", r.calcCurveLength}, {"calcStraightLength", r.calcStraightLength},
+        {"mapCenterLat", r.mapCenterLat}, {"mapCenterLon", r.mapCenterLon}, {"minX", r.minX},
+        {"minY", r.minY}, {"maxX", r.maxX}, {"maxY", r.maxY}, {"width", r.width},
+        {"height", r.height}, {"extent", r.extent}};
+    for (const auto& [key, value] : numbers) PutKey(out, key), PutNumber(out, value);
+    if (withPoints) {
+        PutKey(out, "points");
+        out += '[';
+        for (int i = 0; i < r.pointCount; ++i) {
+            if (i) out += ',';
+            out += '{';
+            PutKey(out, "lat"), PutNumber(out, r.points[i].lat);
+            PutKey(out, "lon"), PutNumber(out, r.points[i].lon);
+            PutKey(out, "stamp"), out += std::to_string(r.points[i].stamp);
+            PutKey(out, "mapLat"), PutNumber(out, r.mapPoints[i].lat);
+            PutKey(out, "mapLon"), PutNumber(out, r.mapPoints[i].lon);
+            PutKey(out, "x"), PutNumber(out, r.planePoints[i].first);
+            PutKey(out, "y"), PutNumber(out, r.planePoints[i].second);
+            out += '}';
+        }
+        out += ']';
+    }
+    out += "}\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+void PrintLine(const MeasureRecord& r)
+{
+    std::printf("%s\t%04d-%02d-%02d %02d:%02d:%02d\t%s\t%.0f m²\t%.2f mu\t%.2f m\t%.2f m\t%d points\n",
+                FileName(r.path), r.year, r.month, r.day, r.hour, r.minute, r.second, TypeName(r.type),
+                r.area, r.areaMu, r.curveLength, r.straightLength, r.pointCount);
+}
+
+// The loader wants a path with a separator; a bare name means the current folder.
+std::string LoaderPath(const std::string& path)
+{
+    return path.find('/') == std::string::npos ? "./" + path : path;
+}
+
+// The record files of a folder, sorted by name, or of a single file.
+bool Expand(const std::string& path, std::vector<std::string>& files)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(path, ec)) {
+        files.push_back(LoaderPath(path));
+        return true;
+    }
+    std::vector<std::string> found;
+    std::filesystem::directory_iterator it(path, ec), end;
+    if (ec) {
+        std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), ec.message().c_str());
+        return false;
+    }
+    for (; it != end; it.increment(ec)) {
+        if (ec) break;
+        const std::string name = it->path().filename().string();
+        if (name.find(".nmea") == std::string::npos || it->is_directory(ec)) continue;
+        found.push_back(name);
+    }
+    if (ec) {
+        std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), ec.message().c_str());
+        return false;
+    }
+    if (found.empty()) {
+        std::fprintf(stderr, "varnel-convert: %s: no record files in this folder\n", path.c_str());
+        return false;
+    }
+    std::sort(found.begin(), found.end());
+    const std::string folder = LoaderPath(path.back() == '/' ? path : path + "/");
+    for (const auto& name : found) files.push_back(folder + name);
+    return true;
+}
+
+int ParseOptions(int argc, char** argv, Options& options)
+{
+    bool endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!endOfOptions && arg == "--") {
+            endOfOptions = true;
+        } else if (!endOfOptions && arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!endOfOptions && arg == "--json") {
+            options.json = true;
+        } else if (!endOfOptions && arg == "--points") {
+            options.points = true;
+        } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "varnel-convert: unknown option %s\n", arg.c_str());
+            return 2;
+        } else {
+            options.paths.push_back(arg);
+        }
+    }
+    if (options.paths.empty()) {
+        std::fputs("varnel-convert: no PATH given (see --help)\n", stderr);
+        return 2;
+    }
+    if (options.points && !options.json) {
+        std::fputs("varnel-convert: --points needs --json\n", stderr);
+        return 2;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (const int status = ParseOptions(argc, argv, options); status >= 0) return status;
+
+    bool anyFailed = false;
+    std::vector<std::string> files;
+    for (const auto& path : options.paths)
+        if (!Expand(path, files)) anyFailed = true;
+
+    auto record = std::make_unique<MeasureRecord>();
+    for (const auto& file : files) {
+        LoadFailure why = LoadFailure::None;
+        if (LoadRecordFile(file.c_str(), *record, &why) != 0) {
+            std::fprintf(stderr, "varnel-convert: %s: %s\n", file.c_str(), FailureText(why));
+            anyFailed = true;
+            continue;
+        }
+        if (options.json)
+            PrintJson(*record, options.points);
+        else
+            PrintLine(*record);
+    }
+    std::fflush(stdout);
+    return anyFailed ? 1 : 0;
+}

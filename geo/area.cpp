@@ -12,8 +12,8 @@ double PolygonArea(const PlanePoint* points, uint32_t count)
         s = s + p.first * q.second;
         s = s - p.second * q.first;
     }
-    const double h = s / 2.0;
-    return h > 0.0 ? h : -h;
+    // fabs rather than "h > 0 ? h : -h", which turns a zero area into −0.
+    return std::fabs(s / 2.0);
 }
 
 double PolylineLength(const PlanePoint* points, uint32_t count)

@@ -15,7 +15,8 @@ enum LineKind : int {
 // Why a load failed, for callers that tell the user.
 enum class LoadFailure : int {
     None = 0,
-    NotRecordName,  // name lacks ".nmea", path has no separator, or path too long
+    NotRecordName,  // name lacks ".nmea", or the path has no separator
+    PathTooLong,    // longer than a record's path holds
     CannotOpen,     // missing, unreadable, or not a regular file
     CannotRead,     // a read error part-way
     NoPoints,       // no point line in the file
