@@ -92,6 +92,10 @@ def travel(vertices, speed_at, rng):
     return out
 
 
+def on_grid(position, step):
+    return tuple(round(v / step) * step for v in position)
+
+
 def add_jitter(track, jitter):
     out = []
     for x, y in track:
@@ -200,7 +204,8 @@ def walked_field():
     outline = [(0, 0), (128, -9), (136, 104), (66, 116), (-6, 112), (0, 0)]
     rng = random.Random(11)
     track = add_jitter(travel(outline, lambda s: 1.2, rng), Jitter(12, 0.35))
-    geo = [plane.to_geo(x, y) for x, y in track]
+    # The instrument states results for the positions it writes: 0.0001' in RMC.
+    geo = [on_grid(plane.to_geo(x, y), 1 / 600000) for x, y in track]
     start = datetime(2026, 4, 11, 10, 20, 30) - UTC_OFFSET
     lines = []
     for i, (lat, lon) in enumerate(geo):
