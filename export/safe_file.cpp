@@ -1,0 +1,139 @@
+#include "export/safe_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+// Suffix bits for temporary names. Uniqueness comes from O_EXCL; these only make a clash,
+// and the retry it costs, unlikely.
+uint64_t NextNameBits()
+{
+    static std::atomic<uint64_t> counter{0};
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t x = (uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec)) ^
+                 (uint64_t(getpid()) << 40) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9u;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBu;
+    return x ^ (x >> 31);
+}
+
+constexpr int NameBitsChars = 6;
+constexpr int NameAttempts = 100;
+
+// target + "." + six random characters, shortening the target's last component when the
+// suffix would push it past NAME_MAX.
+std::string TemporaryName(const std::string& target)
+{
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const size_t slash = target.rfind('/');
+    const size_t baseLength = slash == std::string::npos ? target.size() : target.size() - slash - 1;
+    const size_t room = NAME_MAX - 1 - NameBitsChars;
+    std::string name = target.substr(0, target.size() - (baseLength > room ? baseLength - room : 0));
+    name += '.';
+    uint64_t bits = NextNameBits();
+    for (int i = 0; i < NameBitsChars; ++i, bits /= sizeof alphabet - 1)
+        name += alphabet[bits % (sizeof alphabet - 1)];
+    return name;
+}
+
+}  // namespace
+
+int ReportFailure(int* error, int code)
+{
+    if (error != nullptr)
+        *error = code;
+    return -1;
+}
+
+SafeFile::~SafeFile()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    if (temporary_)
+        unlink(writePath_.c_str());
+}
+
+int SafeFile::Open(const char* target, int* error)
+{
+    if (target == nullptr || fd_ >= 0)
+        return ReportFailure(error, EINVAL);
+    if (target[0] == '\0')
+        return ReportFailure(error, ENOENT);
+    target_ = target;
+
+    struct stat existing {};
+    const bool exists = stat(target, &existing) == 0;
+    if (!exists && errno != ENOENT)
+        return ReportFailure(error, errno);
+    if (exists && !S_ISREG(existing.st_mode)) {
+        fd_ = open(target, O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0)
+            return ReportFailure(error, errno);
+        writePath_ = target_;
+        return 0;
+    }
+    struct stat link {};
+    if (exists && lstat(target, &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = realpath(target, nullptr);
+        if (resolved == nullptr)
+            return ReportFailure(error, errno);
+        target_ = resolved;
+        free(resolved);
+    }
+
+    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
+        writePath_ = TemporaryName(target_);
+        fd_ = open(writePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0 || errno != EEXIST)
+            break;
+    }
+    if (fd_ < 0)
+        return ReportFailure(error, errno);
+    temporary_ = true;
+    // Best effort, as a file rewritten in place would keep its mode; a file system without
+    // permission bits refuses this and the file keeps the default one.
+    if (exists)
+        fchmod(fd_, existing.st_mode & 0777);
+    return 0;
+}
+
+int SafeFile::Write(const void* data, size_t size, int* error)
+{
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(fd_, next, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return ReportFailure(error, written < 0 ? errno : EIO);
+        next += written;
+        size -= size_t(written);
+    }
+    return 0;
+}
+
+int SafeFile::Commit(int* error)
+{
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0)
+        return ReportFailure(error, errno);
+    if (temporary_) {
+        if (rename(writePath_.c_str(), target_.c_str()) != 0)
+            return ReportFailure(error, errno);
+        temporary_ = false;
+    }
+    return 0;
+}
