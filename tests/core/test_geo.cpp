@@ -1,3 +1,140 @@
+// Projection, plane measures and map datum against published example values.
 #include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "geo/area.h"
+#include "geo/datum.h"
 #include "geo/projection.h"
-TEST(Geo, Placeholder) { EXPECT_EQ(GaussKrugerZone(114.0), 38); }
+
+namespace {
+
+struct ProjectionCase {
+    double lon, lat;
+    int zone;
+    double x, y;  // northing, easting as printed (3 decimals)
+};
+
+class Projection : public testing::TestWithParam<ProjectionCase> {};
+
+TEST_P(Projection, MatchesPrintedValues)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(GaussKrugerZone(c.lon), c.zone);
+    const PlanePoint p = GaussKrugerForward({c.lon, c.lat});
+    EXPECT_NEAR(p.first, c.x, 0.0005);
+    EXPECT_NEAR(p.second, c.y, 0.0005);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, Projection,
+                         testing::Values(ProjectionCase{114.0, 0.0, 38, 0.000, 500000.000},
+                                         ProjectionCase{114.05, 22.55, 38, 2494705.043, 505142.962},
+                                         ProjectionCase{117.0, 40.0, 39, 4429529.030, 1500000.000},
+                                         ProjectionCase{112.5, 22.5, 38, 2489940.655, 345643.071},
+                                         ProjectionCase{115.5, 22.5, 39, 2489940.655, 1345643.071}));
+
+TEST(ProjectionZone, TruncatesTowardZeroAndSurvivesNonsense)
+{
+    EXPECT_EQ(GaussKrugerZone(0.0), 1);   // central meridian 3°
+    EXPECT_EQ(GaussKrugerZone(-2.0), 0);  // central meridian 0°
+    EXPECT_EQ(GaussKrugerZone(115.4999), 38);
+    EXPECT_EQ(GaussKrugerZone(NAN), 0);
+    EXPECT_EQ(GaussKrugerZone(INFINITY), 0);
+    EXPECT_EQ(GaussKrugerZone(1e300), 0);
+}
+
+TEST(ProjectionZone, GivenZoneKeepsNeighbouringPointsInOnePlane)
+{
+    // 115.5° projected with zone 38's meridian mirrors 112.5° about 114°.
+    const PlanePoint p = GaussKrugerForwardInZone({115.5, 22.5}, 38);
+    EXPECT_NEAR(p.first, 2489940.655, 0.0005);
+    EXPECT_NEAR(p.second, 1000000.0 - 345643.071, 0.0005);
+    const PlanePoint q = GaussKrugerForwardInZone({114.05, 22.55}, GaussKrugerZone(114.05));
+    const PlanePoint r = GaussKrugerForward({114.05, 22.55});
+    EXPECT_EQ(q.first, r.first);
+    EXPECT_EQ(q.second, r.second);
+}
+
+TEST(DegreeMinutes, ConvertsRmcValues)
+{
+    EXPECT_NEAR(DegMinToDegrees(2232.5), 22.0 + 32.5 / 60.0, 1e-12);
+    EXPECT_NEAR(DegMinToDegrees(11403.0), 114.05, 1e-12);
+    EXPECT_EQ(DegMinToDegrees(0.0), 0.0);
+    EXPECT_NEAR(DegMinToDegrees(-2232.5), -(22.0 + 32.5 / 60.0), 1e-12);  // truncation toward zero
+    EXPECT_TRUE(std::isnan(DegMinToDegrees(NAN)));
+}
+
+struct RingCase {
+    const char* what;
+    std::vector<PlanePoint> points;
+    double area, curve, straight;
+};
+
+class PlaneMeasures : public testing::TestWithParam<RingCase> {};
+
+TEST_P(PlaneMeasures, AreaCurveAndStraight)
+{
+    const auto& c = GetParam();
+    const auto n = uint32_t(c.points.size());
+    EXPECT_DOUBLE_EQ(PolygonArea(c.points.data(), n), c.area) << c.what;
+    EXPECT_DOUBLE_EQ(PolylineLength(c.points.data(), n), c.curve) << c.what;
+    EXPECT_DOUBLE_EQ(n ? PlaneDistance(c.points.front(), c.points.back()) : 0.0, c.straight) << c.what;
+    EXPECT_FALSE(std::signbit(PolygonArea(c.points.data(), n))) << c.what << ": no negative zero";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, PlaneMeasures,
+    testing::Values(RingCase{"unit square clockwise", {{0, 0}, {0, 1}, {1, 1}, {1, 0}}, 1, 3, 1},
+                    RingCase{"unit square anticlockwise", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 1, 3, 1},
+                    RingCase{"collinear", {{0, 0}, {1, 1}, {2, 2}}, 0, std::sqrt(8.0), std::sqrt(8.0)},
+                    RingCase{"two points", {{0, 0}, {3, 4}}, 0, 5, 5},
+                    RingCase{"one point", {{7, 7}}, 0, 0, 0},
+                    RingCase{"none", {}, 0, 0, 0},
+                    RingCase{"3-4-5 triangle", {{0, 0}, {3, 4}, {3, 0}}, 6, 9, 3},
+                    RingCase{"repeated points", {{0, 0}, {3, 4}, {3, 4}, {3, 0}, {3, 0}}, 6, 9, 3},
+                    RingCase{"figure of eight", {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, 0, 2 * std::sqrt(8.0) + 2, 2}));
+
+TEST(Mu, UsesTheSinglePrecisionFactor)
+{
+    EXPECT_EQ(SquareMetresPerMu, 666.66668701171875);
+    EXPECT_EQ(10000.0 / SquareMetresPerMu, 14.999999542236342);
+}
+
+struct DatumCase {
+    double lat, lon;
+    double gcjLat, gcjLon;
+    double bdLat, bdLon;
+};
+
+class Datum : public testing::TestWithParam<DatumCase> {};
+
+TEST_P(Datum, MatchesPrintedValues)
+{
+    const auto& c = GetParam();
+    double lat = 0, lon = 0;
+    WgsToGcj(c.lat, c.lon, &lat, &lon);
+    EXPECT_NEAR(lat, c.gcjLat, 5e-10);
+    EXPECT_NEAR(lon, c.gcjLon, 5e-10);
+    WgsToBd(c.lat, c.lon, &lat, &lon);
+    EXPECT_NEAR(lat, c.bdLat, 5e-10);
+    EXPECT_NEAR(lon, c.bdLon, 5e-10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, Datum,
+                         testing::Values(DatumCase{22.55, 114.05, 22.547268203, 114.055103931, 22.552934822, 114.061657230},
+                                         DatumCase{39.9, 116.4, 39.901403530, 116.406242785, 39.907733782, 116.412628029},
+                                         DatumCase{60.0, 100.0, 60.0, 100.0, 60.005850000, 100.006590000}));
+
+TEST(Datum, BoxEdgesCountAsInside)
+{
+    EXPECT_FALSE(IsOutsideChina(0.8293, 72.004));
+    EXPECT_FALSE(IsOutsideChina(55.8271, 137.8347));
+    EXPECT_TRUE(IsOutsideChina(0.8292, 100.0));
+    EXPECT_TRUE(IsOutsideChina(30.0, 137.8348));
+    double lat = 0, lon = 0;
+    WgsToGcj(0.8293, 72.004, &lat, &lon);
+    EXPECT_NE(lat, 0.8293);
+    EXPECT_NE(lon, 72.004);
+}
+
+}  // namespace
