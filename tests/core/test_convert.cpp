@@ -1,0 +1,114 @@
+// varnel-convert as a user runs it: output lines, JSON, failures and exit status.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string ReadAll(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ConvertCommand : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/varnel-convert-XXXXXX";
+        dir_ = mkdtemp(pattern);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string Write(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
+        return dir_ + "/" + name;
+    }
+
+    Outcome Run(const std::string& args)
+    {
+        const std::string out = dir_ + "/.out", err = dir_ + "/.err";
+        const std::string command = std::string(VARNEL_CONVERT) + " " + args + " >" + out + " 2>" + err;
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+    }
+
+    std::string dir_;
+};
+
+const char kField[] =
+    "2018-04-11,10:20:01,22.5000000,113.9000000\r\n"
+    "2018-04-11,10:20:02,22.5010000,113.9000000\r\n"
+    "2018-04-11,10:20:03,22.5010000,113.9010000\r\n"
+    "2018-04-11,10:20:04,22.5000000,113.9010000\r\n";
+
+TEST_F(ConvertCommand, FolderInNameOrderWithFailuresNamed)
+{
+    Write("b.nmea", kField);
+    Write("a DISTANCE.nmea", kField);
+    Write("c.nmea", "no points here\r\n");
+    Write("notes.txt", kField);
+    const Outcome run = Run(dir_);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "a DISTANCE.nmea\t2018-04-11 10:20:01\tDistance\t11394 m²\t17.09 mu\t324.37 m\t102.90 m\t4 points\n"
+              "b.nmea\t2018-04-11 10:20:01\tArea\t11394 m²\t17.09 mu\t324.37 m\t102.90 m\t4 points\n");
+    EXPECT_NE(run.err.find("c.nmea: no point line"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("notes.txt"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, JsonLinesRoundTripTheRecord)
+{
+    const std::string file = Write("f.nmea", kField);
+    const Outcome run = Run("--json --points " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.back(), '\n');
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << "one record, one line";
+    for (const char* key : {"\"path\":\"", "\"nameKey\":0,", "\"type\":0,", "\"year\":2018,", "\"second\":1,",
+                            "\"pointCount\":4,", "\"calcAreaMu\":", "\"extent\":", "\"points\":[{\"lat\":22.5,\"lon\":113.9,\"stamp\":20180411102001,\"mapLat\":"})
+        EXPECT_NE(run.out.find(key), std::string::npos) << key;
+    // Shortest exact form: the printed value reads back to the same double.
+    const size_t at = run.out.find("\"calcCurveLength\":") + 18;
+    const double curve = std::strtod(run.out.c_str() + at, nullptr);
+    const size_t atText = run.out.find("\"curveLength\":") + 14;
+    EXPECT_EQ(curve, std::strtod(run.out.c_str() + atText, nullptr));
+    EXPECT_NEAR(curve, 110.7 + 102.9 + 110.7, 0.5);  // three sides of a 0.001° square at 22.5°N
+}
+
+TEST_F(ConvertCommand, JsonEscapesPathsThatAreNotUtf8)
+{
+    const std::string file = Write("\xBE\xE0\xC0\xEB\"q\".nmea", kField);
+    const Outcome run = Run("--json '" + file + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\\u00be\\u00e0\\u00c0\\u00eb\\\"q\\\".nmea\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"type\":6"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, UsageErrorsAndHelp)
+{
+    EXPECT_EQ(Run("").status, 2);
+    EXPECT_EQ(Run("--bogus x.nmea").status, 2);
+    EXPECT_EQ(Run("--points " + dir_).status, 2);
+    const Outcome help = Run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    const Outcome missing = Run(dir_ + "/none.nmea");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("none.nmea: cannot be opened"), std::string::npos);
+    Write("here.nmea", kField);
+    EXPECT_EQ(Run("--json " + dir_ + "/here.nmea").status, 0);
+}
+
+}  // namespace
