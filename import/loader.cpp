@@ -119,27 +119,48 @@ const char* ScanInt(const char* p, int* out)
 // "nan" are not numbers here; a value beyond the range of double does not read.
 const char* ScanDouble(const char* p, double* out)
 {
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (!p) return nullptr;
     p = SkipSpace(p);
     const char* start = p;
+    bool negative = false;
     if (*p == '+') start = ++p;
-    else if (*p == '-') ++p;
-    const char* digits = p;
-    while (IsDigit(*p)) ++p;
-    bool any = p > digits;
+    else if (*p == '-') negative = true, ++p;
+
+    // Collect up to 19 significant digits as an integer while checking the syntax.
+    uint64_t mantissa = 0;
+    int digits = 0, scale = 0;
+    const char* integer = p;
+    for (; IsDigit(*p); ++p)
+        if (digits < 19) mantissa = mantissa * 10 + unsigned(*p - '0'), digits += mantissa != 0;
+        else ++scale;
+    bool any = p > integer;
     if (*p == '.') {
         const char* fraction = ++p;
-        while (IsDigit(*p)) ++p;
+        for (; IsDigit(*p); ++p)
+            if (digits < 19) mantissa = mantissa * 10 + unsigned(*p - '0'), digits += mantissa != 0, --scale;
         any = any || p > fraction;
     }
     if (!any) return nullptr;
+    bool exponent = false;
     if (*p == 'e' || *p == 'E') {
         const char* q = p + 1;
         if (*q == '+' || *q == '-') ++q;
         if (IsDigit(*q)) {
             while (IsDigit(*q)) ++q;
             p = q;
+            exponent = true;
         }
+    }
+
+    // Exact integer over an exact power of ten rounds correctly; everything else (long
+    // mantissas, exponents) goes to the library's conversion.
+    if (!exponent && mantissa <= (uint64_t(1) << 53) && scale <= 0 && scale >= -22) {
+        const double v = double(mantissa) / kPowersOfTen[-scale];
+        *out = negative ? -v : v;
+        return p;
     }
     double v = 0.0;
     const auto result = std::from_chars(start, p, v);
@@ -261,16 +282,12 @@ bool IsHex(char c)
     return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-// A whole field as a decimal number (the field runs from p to end).
+// A whole field as a decimal number. The field ends at a ',' or the checksum's '*', neither
+// of which can continue a number, so the scan stops there by itself.
 bool FieldNumber(const char* p, const char* end, double* out)
 {
     if (p == end || IsSpace(*p)) return false;
-    char text[LineCapacity];
-    const size_t n = size_t(end - p);
-    std::memcpy(text, p, n);
-    text[n] = '\0';
-    const char* q = ScanDouble(text, out);
-    return q && *q == '\0';
+    return ScanDouble(p, out) == end;
 }
 
 bool ValidPosition(double lat, double lon)
@@ -519,15 +536,15 @@ const char* FindLast(const char* text, const char* word)
 
 const char* ReadLine(char* line, int capacity, const char* pos, const char* end)
 {
-    int copied = 0;
-    while (pos < end && copied < capacity - 1) {
-        const char c = *pos++;
-        line[copied++] = c;
-        if (pos == end) break;
-        if (*pos == '\r' || *pos == '\n') continue;
-        if (c == '\r' || c == '\n') break;
-    }
-    line[copied] = '\0';
+    // A line is its text and the whole run of CR and LF bytes after it, at most capacity − 1 bytes.
+    const size_t available = size_t(end - pos);
+    const size_t limit = available < size_t(capacity - 1) ? available : size_t(capacity - 1);
+    size_t n = 0;
+    while (n < limit && pos[n] != '\r' && pos[n] != '\n') ++n;
+    while (n < limit && (pos[n] == '\r' || pos[n] == '\n')) ++n;
+    std::memcpy(line, pos, n);
+    line[n] = '\0';
+    pos += n;
     return pos == end ? nullptr : pos;
 }
 
