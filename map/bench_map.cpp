@@ -1,0 +1,108 @@
+// Showing a record with the most points a record holds, from the call until the page has run
+// every call and holds the route: all calls in one script evaluation, and as the baseline in
+// the same run, one evaluation per call. Runs the offline map (remote requests blocked).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QWebEngineProfile>
+
+#include <cmath>
+#include <memory>
+
+#include "map/explorer.h"
+#include "map/mappage.h"
+#include "map/remoteblocker.h"
+#include "map/showrecord.h"
+#include "map/webpage.h"
+
+namespace {
+// A walked loop of MaxPointCount points, about 1.2 km across.
+std::unique_ptr<MeasureRecord> MakeRecord()
+{
+    auto record = std::make_unique<MeasureRecord>();
+    record->type = Area;
+    record->pointCount = MaxPointCount;
+    for (int i = 0; i < MaxPointCount; ++i) {
+        const double angle = 2 * M_PI * i / MaxPointCount;
+        record->mapPoints[i] = {113.3 + 0.006 * std::cos(angle), 23.1 + 0.005 * std::sin(angle)};
+    }
+    record->mapCenterLat = 23.1;
+    record->mapCenterLon = 113.3;
+    record->extent = 1230;
+    return record;
+}
+
+// The same calls as ShowRecordOnMap, each in its own script evaluation.
+void ShowRecordCallByCall(CExplorer1& browser, const MeasureRecord& record)
+{
+    CWebPage page;
+    page.AttachDocument(browser.Document());
+    page.JSCall(QStringLiteral("Map_RST"), record.type == Vehicle ? QStringLiteral("1") : QStringLiteral("0"));
+    for (int i = 0; i < record.pointCount; ++i)
+        page.JSCall(QStringLiteral("Map_PopPoints"), QString::asprintf("%lf", record.mapPoints[i].lat),
+                    QString::asprintf("%lf", record.mapPoints[i].lon));
+    page.JSCall(QStringLiteral("Map_Stack2PolyLine"));
+    page.JSCall(QStringLiteral("Map_SetCenter"), QString::asprintf("%lf", record.mapCenterLat),
+                QString::asprintf("%lf", record.mapCenterLon),
+                QString::number(MapZoomForExtent(record.extent)));
+}
+
+// Scripts run in the order sent, so this answers once the page has handled the record.
+int WaitForRoute(CExplorer1& browser)
+{
+    QEventLoop loop;
+    int drawn = -1;
+    static_cast<CMapPage*>(browser.Document())
+        ->RunScript(QStringLiteral("RoutePolyline && BDMap.getOverlays().length === 3 ? GPSPointCnt : -1"),
+                    [&](const QVariant& result) {
+                        drawn = result.toInt();
+                        loop.quit();
+                    });
+    loop.exec();
+    return drawn;
+}
+
+template <typename Show>
+void MeasureShow(benchmark::State& state, CExplorer1& browser, const MeasureRecord& record, Show show)
+{
+    for (auto _ : state) {
+        show(browser, record);
+        if (WaitForRoute(browser) != record.pointCount) {
+            state.SkipWithError("the page did not draw the route");
+            break;
+        }
+    }
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    InitMapBrowser();
+    QApplication app(argc, argv);
+    CRemoteBlocker blocker;
+    QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&blocker);
+
+    CExplorer1 browser;
+    browser.resize(800, 600);
+    browser.show();
+    QEventLoop loading;
+    auto* page = static_cast<CMapPage*>(browser.page());
+    QObject::connect(page, &CMapPage::mapReady, &loading, &QEventLoop::quit);
+    browser.LoadMapPage();
+    if (!page->IsMapReady()) loading.exec();
+
+    const auto record = MakeRecord();
+    benchmark::RegisterBenchmark("ShowRecordOnMap/batched", [&](benchmark::State& state) {
+        MeasureShow(state, browser, *record, [](CExplorer1& b, const MeasureRecord& r) { ShowRecordOnMap(b, r); });
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("ShowRecordOnMap/call_by_call_baseline", [&](benchmark::State& state) {
+        MeasureShow(state, browser, *record, ShowRecordCallByCall);
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

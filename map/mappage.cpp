@@ -1,0 +1,58 @@
+#include "map/mappage.h"
+
+namespace {
+// What the map page writes to its console once its Map_ functions can be called.
+const QString MapReadyMessage = QStringLiteral("varnel:map-ready");
+}  // namespace
+
+CMapPage::CMapPage(QObject* parent) : QWebEnginePage(parent)
+{
+    connect(this, &QWebEnginePage::loadStarted, this, &CMapPage::OnLoadStarted);
+    connect(this, &QWebEnginePage::loadFinished, this, &CMapPage::OnLoadFinished);
+}
+
+void CMapPage::RunScript(const QString& script, ScriptDone done)
+{
+    if (!m_mapReady) {
+        m_waiting.emplace_back(script, std::move(done));
+        return;
+    }
+    runJavaScript(script, std::move(done));
+}
+
+void CMapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                        int lineNumber, const QString& sourceID)
+{
+    if (level == InfoMessageLevel && message == MapReadyMessage && sourceID.startsWith(u"qrc:")) {
+        SetMapReady();
+        return;
+    }
+    QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceID);
+}
+
+void CMapPage::OnLoadStarted()
+{
+    m_mapReady = false;
+}
+
+void CMapPage::OnLoadFinished(bool ok)
+{
+    if (ok) {
+        // The page has run all its scripts; if it made no map, the waiting calls still run
+        // and report their failures rather than waiting for ever.
+        SetMapReady();
+        return;
+    }
+    if (m_mapReady) return;
+    for (auto& [script, done] : std::exchange(m_waiting, {}))
+        if (done) done(QVariant());
+}
+
+void CMapPage::SetMapReady()
+{
+    if (m_mapReady) return;
+    m_mapReady = true;
+    for (auto& [script, done] : std::exchange(m_waiting, {}))
+        runJavaScript(script, std::move(done));
+    emit mapReady();
+}

@@ -1,0 +1,197 @@
+// The part of the online map API that the map page uses, drawn by Leaflet without tiles.
+// The page installs it as BMap when the online API cannot be loaded, so that a user without
+// network still sees the measurement: its route, markers, centre and zoom, a scale bar and
+// the click markers, with a note that this is the offline map.
+var UseOfflineMap = (function () {
+    "use strict";
+
+    // The online API's zoom range; a larger zoom is shown as its largest, as online.
+    var MinZoom = 1;
+    var MaxZoom = 19;
+
+    var Anchors = ["topleft", "topright", "bottomleft", "bottomright"];
+
+    function Point(lng, lat) {
+        this.lng = parseFloat(lng);
+        this.lat = parseFloat(lat);
+    }
+    Point.prototype.equals = function (other) {
+        return !!other && this.lng === other.lng && this.lat === other.lat;
+    };
+
+    function Size(width, height) {
+        this.width = Number(width);
+        this.height = Number(height);
+    }
+
+    function latLngOf(point) {
+        return L.latLng(point.lat, point.lng);
+    }
+
+    function pointOf(latLng) {
+        return new Point(latLng.lng, latLng.lat);
+    }
+
+    function positionOf(options, fallback) {
+        var anchor = options && options.anchor;
+        return Anchors[anchor] || Anchors[fallback];
+    }
+
+    // Labels show their text as text, never as markup.
+    function Label(content, options) {
+        this._content = String(content);
+        this._offset = (options && options.offset) || new Size(0, 0);
+    }
+    Label.prototype.getContent = function () { return this._content; };
+    Label.prototype.getOffset = function () { return this._offset; };
+
+    // Overlays hold their Leaflet layer; the map adds and removes it.
+    function Marker(point) {
+        this._point = point;
+        this._label = null;
+        this._layer = L.marker(latLngOf(point));
+    }
+    Marker.prototype.getPosition = function () { return this._point; };
+    Marker.prototype.getLabel = function () { return this._label; };
+    Marker.prototype.setLabel = function (label) {
+        var text = document.createElement("span");
+        text.textContent = label.getContent();
+        this._label = label;
+        this._layer.unbindTooltip();
+        this._layer.bindTooltip(text, {
+            permanent: true,
+            direction: "right",
+            offset: L.point(label.getOffset().width, label.getOffset().height)
+        });
+    };
+
+    function Polyline(points, options) {
+        options = options || {};
+        this._points = points.slice();
+        this._layer = L.polyline(this._points.map(latLngOf), {
+            color: options.strokeColor,
+            weight: options.strokeWeight,
+            opacity: options.strokeOpacity
+        });
+    }
+    Polyline.prototype.getPath = function () { return this._points.slice(); };
+
+    function NavigationControl(options) {
+        this._control = L.control.zoom({ position: positionOf(options, 0) });
+    }
+
+    function ScaleControl(options) {
+        this._control = L.control.scale({ position: positionOf(options, 2), imperial: false });
+    }
+
+    // Without tiles there is one map type only, so there is nothing to choose from.
+    function MapTypeControl() {
+        this._control = null;
+    }
+
+    var OfflineNote = L.Control.extend({
+        options: { position: "topright" },
+        onAdd: function () {
+            var note = L.DomUtil.create("div", "offline-note");
+            note.textContent = "离线地图";
+            note.style.cssText = "background: rgba(255,255,255,0.85); color: #333; padding: 2px 8px;" +
+                " border: 1px solid #999; border-radius: 3px; font-size: 13px;";
+            return note;
+        }
+    });
+
+    function Map(container) {
+        var element = typeof container === "string" ? document.getElementById(container) : container;
+        this._overlays = [];
+        this._map = L.map(element, {
+            minZoom: MinZoom,
+            maxZoom: MaxZoom,
+            zoomControl: false,
+            attributionControl: false,
+            dragging: false,
+            scrollWheelZoom: false,
+            doubleClickZoom: false,
+            keyboard: false,
+            fadeAnimation: false,
+            zoomAnimation: false,
+            markerZoomAnimation: false
+        });
+        element.style.background = "#f5f3f0";
+        new OfflineNote().addTo(this._map);
+    }
+    Map.prototype.centerAndZoom = function (point, zoom) {
+        var level = parseInt(zoom, 10);
+        this._map.setView(latLngOf(point), isNaN(level) ? this._map.getZoom() : level, { animate: false });
+    };
+    Map.prototype.setCenter = function (point) {
+        this._map.panTo(latLngOf(point), { animate: false });
+    };
+    Map.prototype.getCenter = function () { return pointOf(this._map.getCenter()); };
+    Map.prototype.getZoom = function () { return this._map.getZoom(); };
+    Map.prototype.enableDragging = function () { this._map.dragging.enable(); };
+    Map.prototype.enableScrollWheelZoom = function () { this._map.scrollWheelZoom.enable(); };
+    Map.prototype.enableDoubleClickZoom = function () { this._map.doubleClickZoom.enable(); };
+    Map.prototype.enableKeyboard = function () { this._map.keyboard.enable(); };
+    Map.prototype.addControl = function (control) {
+        if (control._control) {
+            control._control.addTo(this._map);
+        }
+    };
+    Map.prototype.addOverlay = function (overlay) {
+        if (this._overlays.indexOf(overlay) < 0) {
+            this._overlays.push(overlay);
+            overlay._layer.addTo(this._map);
+        }
+    };
+    Map.prototype.removeOverlay = function (overlay) {
+        var index = this._overlays.indexOf(overlay);
+        if (index >= 0) {
+            this._overlays.splice(index, 1);
+            overlay._layer.remove();
+        }
+    };
+    Map.prototype.clearOverlays = function () {
+        var overlays = this._overlays;
+        this._overlays = [];
+        overlays.forEach(function (overlay) { overlay._layer.remove(); });
+    };
+    Map.prototype.getOverlays = function () { return this._overlays.slice(); };
+    Map.prototype.addEventListener = function (event, handler) {
+        var self = this;
+        this._map.on(event.replace(/^on/, ""), function (e) {
+            handler.call(self, {
+                type: "on" + e.type,
+                target: self,
+                point: e.latlng ? pointOf(e.latlng) : null,
+                pixel: e.containerPoint ? { x: e.containerPoint.x, y: e.containerPoint.y } : null
+            });
+        });
+    };
+
+    var Api = Object.freeze({
+        Map: Map,
+        Point: Point,
+        Size: Size,
+        Marker: Marker,
+        Label: Label,
+        Polyline: Polyline,
+        NavigationControl: NavigationControl,
+        MapTypeControl: MapTypeControl,
+        ScaleControl: ScaleControl,
+        offline: true
+    });
+
+    return function () {
+        window.BMAP_ANCHOR_TOP_LEFT = 0;
+        window.BMAP_ANCHOR_TOP_RIGHT = 1;
+        window.BMAP_ANCHOR_BOTTOM_LEFT = 2;
+        window.BMAP_ANCHOR_BOTTOM_RIGHT = 3;
+        window.BMAP_NAVIGATION_CONTROL_LARGE = 0;
+        // An online API that answers late must not replace the map already made.
+        try {
+            Object.defineProperty(window, "BMap", { value: Api, writable: false, configurable: false, enumerable: true });
+        } catch (e) {
+            window.BMap = Api;
+        }
+    };
+})();

@@ -1,0 +1,13 @@
+#pragma once
+// Refuses every request that would leave the program's own resources. With it installed on
+// the browser's profile, the map page takes its offline map at once: a known state for
+// tests, benchmarks and screenshots that never waits on the network.
+#include <QWebEngineUrlRequestInterceptor>
+
+class CRemoteBlocker : public QWebEngineUrlRequestInterceptor {
+    Q_OBJECT
+
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+};
