@@ -1,0 +1,131 @@
+// Window benchmarks, each with a baseline measured in the same run:
+// - the result panel for a 3599-point record, against clearing the panel for an empty record;
+// - a folder import of 200 files of 3599 points with the list painted, against reading the
+//   same files' bytes (the floor for any import).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "app/scripteddialogs.h"
+#include "app/varneldlg.h"
+#include "import/loader.h"
+
+namespace {
+
+constexpr int kFiles = 200;
+
+// A walked field: 3599 dated points around an irregular loop, one per second.
+QByteArray FieldFile(int seed)
+{
+    QByteArray content;
+    char line[96];
+    for (int i = 0; i < MaxPointCount; ++i) {
+        const double angle = 2 * M_PI * i / MaxPointCount;
+        const double radius = 0.001 * (1 + 0.2 * std::sin(5 * angle + seed));
+        const int t = 36000 + i;
+        const int n = std::snprintf(line, sizeof line, "2026-04-11,%02d:%02d:%02d,%.7f,%.7f\r\n", t / 3600,
+                                    t / 60 % 60, t % 60, 22.5 + radius * std::sin(angle),
+                                    113.9 + radius * std::cos(angle));
+        content.append(line, n);
+    }
+    return content;
+}
+
+struct Fixture {
+    QTemporaryDir folder;
+    CScriptedDialogs dialogs;
+    CVarnelDlg dialog{&dialogs};
+
+    Fixture()
+    {
+        for (int i = 0; i < kFiles; ++i) {
+            QFile file(folder.filePath(QString::asprintf("field_%03d.nmea", i)));
+            if (!file.open(QIODevice::WriteOnly) || file.write(FieldFile(i)) < 0) std::abort();
+        }
+        dialogs.folderAnswer = folder.path();
+        dialog.show();
+    }
+
+    QString FirstFile() const { return folder.filePath(QStringLiteral("field_000.nmea")); }
+};
+
+Fixture& TheFixture()
+{
+    static Fixture fixture;
+    return fixture;
+}
+
+void RenderOutline(benchmark::State& state, int pointCount)
+{
+    Fixture& f = TheFixture();
+    RecordTable& table = TheRecordTable();
+    if (LoadRecordFile(QFile::encodeName(f.FirstFile()).constData(), table.records[0]) != 0) {
+        state.SkipWithError("the fixture does not load");
+        return;
+    }
+    table.records[0].pointCount = pointCount;
+    table.count = 1;
+    auto* outline = f.dialog.findChild<QWidget*>(QStringLiteral("outline"));
+    QImage image(outline->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        f.dialog.ShowResult(0);
+        outline->render(&image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void BM_ShowResultEmpty(benchmark::State& state)
+{
+    RenderOutline(state, 0);
+}
+BENCHMARK(BM_ShowResultEmpty)->Unit(benchmark::kMicrosecond);
+
+void BM_ShowResult3599(benchmark::State& state)
+{
+    RenderOutline(state, MaxPointCount);
+}
+BENCHMARK(BM_ShowResult3599)->Unit(benchmark::kMicrosecond);
+
+void BM_ReadFolderBytes(benchmark::State& state)
+{
+    Fixture& f = TheFixture();
+    for (auto _ : state) {
+        qint64 bytes = 0;
+        for (int i = 0; i < kFiles; ++i) {
+            QFile file(f.folder.filePath(QString::asprintf("field_%03d.nmea", i)));
+            if (file.open(QIODevice::ReadOnly)) bytes += file.readAll().size();
+        }
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+BENCHMARK(BM_ReadFolderBytes)->Unit(benchmark::kMillisecond);
+
+void BM_ImportDevice200(benchmark::State& state)
+{
+    Fixture& f = TheFixture();
+    for (auto _ : state) {
+        f.dialog.OnImportDevice();
+        QCoreApplication::processEvents();
+    }
+    if (TheRecordTable().count != kFiles) state.SkipWithError("the import did not load every file");
+}
+BENCHMARK(BM_ImportDevice200)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,106 @@
+#include "app/resultpanel.h"
+
+#include <QPainter>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QColor kBackground(240, 240, 240);
+const QColor kOutline(67, 110, 238);
+const QColor kClosingLine(255, 0, 0);
+const QColor kStartMarker(255, 255, 0);
+const QColor kEndMarker(0, 255, 0);
+constexpr int kMargin = 8;
+constexpr int kMarkerSize = 8;
+
+// Truncation toward zero. Coordinates of a damaged record may be far outside int: those are
+// pinned well off the area instead of being converted with undefined behaviour.
+int TruncateToInt(double v)
+{
+    constexpr double kLimit = 1e9;
+    if (std::isnan(v)) return 0;
+    if (v > kLimit) return static_cast<int>(kLimit);
+    if (v < -kLimit) return static_cast<int>(-kLimit);
+    return static_cast<int>(v);
+}
+
+}  // namespace
+
+QString ResultText(const MeasureRecord& r)
+{
+    char text[512];
+    if (r.type == Distance) {
+        std::snprintf(text, sizeof text, "时间：%04d-%02d-%02d %02d:%02d:%02d\n\n曲线: %.2f 米\n直线: %.2f 米",
+                      r.year, r.month, r.day, r.hour, r.minute, r.second, r.curveLength, r.straightLength);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "时间：%04d-%02d-%02d %02d:%02d:%02d\n\n面积: %.0f 平方米\n      %.2f 亩\n曲线: %.2f 米\n直线: %.2f 米",
+                      r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength,
+                      r.straightLength);
+    }
+    return QString::fromUtf8(text);
+}
+
+double DrawScale(QSize area, const MeasureRecord& record)
+{
+    const int side = area.width() < area.height() ? area.width() : area.height();
+    const int avail = side - kMargin;
+    return avail / record.extent;
+}
+
+int DrawOutline(QPainter& painter, QSize area, const MeasureRecord& r)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(QRect(QPoint(0, 0), area), kBackground);
+    const double s = DrawScale(area, r);
+    if (r.pointCount < 1 || r.pointCount > PointCapacity || !std::isfinite(s)) return -1;
+
+    const int cx = area.width() / 2;
+    const int cy = area.height() / 2;
+    const double halfWidth = (r.width * s) / 2;
+    const double halfHeight = (r.height * s) / 2;
+    std::array<QPoint, PointCapacity> path;
+    for (int i = 0; i < r.pointCount; ++i) {
+        const PlanePoint& p = r.planePoints[i];
+        path[i] = QPoint(TruncateToInt((p.first - r.minX) * s - halfWidth + cx),
+                         TruncateToInt((p.second - r.minY) * s - halfHeight + cy));
+    }
+    const QPoint first = path[0];
+    const QPoint last = path[r.pointCount - 1];
+
+    QPen pen(kOutline, 2.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.drawPolyline(path.data(), r.pointCount);
+
+    pen.setStyle(Qt::DashLine);
+    pen.setWidthF(1.5);
+    pen.setColor(kClosingLine);
+    painter.setPen(pen);
+    painter.drawLine(first, last);
+
+    // The end marker is painted last and covers the start where they meet.
+    const int half = kMarkerSize / 2;
+    painter.fillRect(first.x() - half, first.y() - half, kMarkerSize, kMarkerSize, kStartMarker);
+    painter.fillRect(last.x() - half, last.y() - half, kMarkerSize, kMarkerSize, kEndMarker);
+    return 0;
+}
+
+COutlineArea::COutlineArea(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void COutlineArea::ShowSlot(int slot)
+{
+    m_slot = slot;
+    update();
+}
+
+void COutlineArea::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    DrawOutline(painter, size(), TheRecordTable().records[m_slot]);
+}

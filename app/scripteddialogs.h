@@ -1,0 +1,47 @@
+#pragma once
+// Scripted answers in place of the real dialogs, for tests and benchmarks: each call takes the
+// prepared answer (empty means "cancelled") and is recorded.
+#include <QList>
+
+#include "app/userdialogs.h"
+
+class CScriptedDialogs final : public CUserDialogs {
+public:
+    struct Message {
+        QString caption;
+        QString text;
+    };
+
+    QString folderAnswer;
+    QString openAnswer;
+    QString saveAnswer;
+
+    QStringList captions;  // of every folder, open and save dialog, in order
+    QList<SaveFileRequest> saveRequests;
+    QList<Message> messages;
+
+    QString ChooseFolder(QWidget*, const QString& caption) override
+    {
+        captions << caption;
+        return folderAnswer;
+    }
+
+    QString OpenFile(QWidget*, const QString& caption, const QString&) override
+    {
+        captions << caption;
+        return openAnswer;
+    }
+
+    QString SaveFile(QWidget*, const SaveFileRequest& request, QString* chosenFilter) override
+    {
+        captions << request.caption;
+        saveRequests << request;
+        if (chosenFilter) *chosenFilter = request.filters.value(request.selectedFilter);
+        return saveAnswer;
+    }
+
+    void Inform(QWidget*, const QString& caption, const QString& text) override
+    {
+        messages << Message{caption, text};
+    }
+};

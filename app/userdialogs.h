@@ -1,0 +1,41 @@
+#pragma once
+// The window's file dialogs and message boxes, behind one interface so that tests can script them.
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+struct SaveFileRequest {
+    QString caption;
+    QString initialName;    // proposed file name, in the dialog's starting folder
+    QString defaultSuffix;  // added to a name typed without an extension
+    QStringList filters;    // entries like "(*.dxf)"
+    int selectedFilter = 0;
+};
+
+class CUserDialogs {
+public:
+    virtual ~CUserDialogs() = default;
+
+    // The chosen folder, or empty when cancelled.
+    virtual QString ChooseFolder(QWidget* owner, const QString& caption) = 0;
+
+    // The chosen existing file, or empty when cancelled.
+    virtual QString OpenFile(QWidget* owner, const QString& caption, const QString& filter) = 0;
+
+    // The chosen path, or empty when cancelled. Choosing an existing file asks before
+    // overwriting. *chosenFilter receives the filter in force when the user confirmed.
+    virtual QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter = nullptr) = 0;
+
+    // A message box with one OK button and no icon; returns when it is closed.
+    virtual void Inform(QWidget* owner, const QString& caption, const QString& text) = 0;
+};
+
+// QFileDialog and QMessageBox.
+class CQtUserDialogs final : public CUserDialogs {
+public:
+    QString ChooseFolder(QWidget* owner, const QString& caption) override;
+    QString OpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
+    QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter) override;
+    void Inform(QWidget* owner, const QString& caption, const QString& text) override;
+};

@@ -1,0 +1,300 @@
+#include "app/varneldlg.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <cmath>
+#include <cstring>
+
+#include "app/aboutdlg.h"
+#include "app/dialogtemplate.h"
+#include "app/recordlist.h"
+#include "app/resultpanel.h"
+#include "export/dxf_writer.h"
+#include "export/point_file.h"
+#include "import/loader.h"
+#include "import/log.h"
+#include "import/ongoingdlg.h"
+
+namespace {
+
+const QString kNoticeCaption = QStringLiteral("温馨提示：");
+
+// A font whose line height is cellHeight pixels, as a Windows font of that positive height.
+QFont CellHeightFont(const QString& family, int cellHeight, QFont::Weight weight)
+{
+    QFont font(family);
+    font.setWeight(weight);
+    font.setPixelSize(cellHeight);
+    const int height = QFontMetrics(font).height();
+    if (height > cellHeight) font.setPixelSize(qMax(1, cellHeight * cellHeight / height));
+    return font;
+}
+
+QPushButton* AddButton(QWidget* parent, const QString& text, const QRect& rect, const char* name)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(rect);
+    return button;
+}
+
+}  // namespace
+
+CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_ownDialogs(dialogs ? nullptr : std::make_unique<CQtUserDialogs>()),
+      m_dialogs(dialogs ? dialogs : m_ownDialogs.get()),
+      m_scratch(std::make_unique<MeasureRecord>()),
+      m_icon(AppIcon())
+{
+    setWindowTitle(QStringLiteral("Varnel 测量数据助手"));
+    setWindowIcon(m_icon);
+    setFont(DialogFont());
+    setFixedSize(ControlRect(0, 0, 725, 315).size());
+
+    // Controls in template order, which is also the tab order.
+    m_outline = new COutlineArea(this);
+    m_outline->setObjectName(QStringLiteral("outline"));
+    m_outline->setGeometry(ControlRect(473, 36, 187, 178));
+    QPushButton* importFile = AddButton(this, QStringLiteral("导入文件..."), ControlRect(671, 34, 50, 14), "importFile");
+    AddButton(this, QStringLiteral("导出图片..."), ControlRect(671, 117, 50, 14), "exportImage");
+    m_outlineGroup = new QGroupBox(QStringLiteral("测量图形结果："), this);
+    m_outlineGroup->setGeometry(ControlRect(472, 20, 188, 195));
+    m_resultGroup = new QGroupBox(QStringLiteral("测量计算结果："), this);
+    m_resultGroup->setGeometry(ControlRect(473, 221, 187, 90));
+    m_resultText = new QLabel(this);
+    m_resultText->setObjectName(QStringLiteral("resultText"));
+    m_resultText->setGeometry(ControlRect(477, 237, 183, 71));
+    m_resultText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_resultText->setWordWrap(true);
+    m_header = new QLabel(QStringLiteral("Varnel 手持式 GPS 测亩仪"), this);
+    m_header->setObjectName(QStringLiteral("header"));
+    m_header->setGeometry(ControlRect(471, 2, 225, 11));
+    QPushButton* exportCad = AddButton(this, QStringLiteral("导出CAD..."), ControlRect(671, 83, 50, 14), "exportCad");
+    // The map view goes here.
+    m_mapArea = new QWidget(this);
+    m_mapArea->setObjectName(QStringLiteral("mapArea"));
+    m_mapArea->setGeometry(ControlRect(146, 0, 323, 314));
+    QPushButton* exportExcel =
+        AddButton(this, QStringLiteral("导出EXCEL..."), ControlRect(671, 100, 50, 14), "exportExcel");
+    QPushButton* importDevice =
+        AddButton(this, QStringLiteral("导入设备..."), ControlRect(671, 18, 50, 14), "importDevice");
+    CreateRecordList();
+    QPushButton* quit = AddButton(this, QStringLiteral("退出"), ControlRect(671, 297, 50, 14), "quit");
+    quit->setDefault(true);
+
+    // The group boxes only frame their contents; the contents stay on top of them.
+    m_outline->raise();
+    m_resultText->raise();
+
+    connect(importDevice, &QPushButton::clicked, this, &CVarnelDlg::OnImportDevice);
+    connect(importFile, &QPushButton::clicked, this, &CVarnelDlg::OnImportFile);
+    connect(exportCad, &QPushButton::clicked, this, &CVarnelDlg::OnExportCad);
+    connect(exportExcel, &QPushButton::clicked, this, &CVarnelDlg::OnExportExcel);
+    connect(quit, &QPushButton::clicked, this, &QDialog::accept);
+
+    // X11 has no system menu: the About entry sits in the window's context menu and on F1.
+    auto* about = new QAction(QStringLiteral("关于 Varnel(&A)..."), this);
+    about->setShortcut(Qt::Key_F1);
+    connect(about, &QAction::triggered, this, &CVarnelDlg::ShowAbout);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    SetFonts();
+    ShowResult(TheRecordTable().selected);
+}
+
+CVarnelDlg::~CVarnelDlg() = default;
+
+QRect CVarnelDlg::ControlRect(int x, int y, int width, int height) const
+{
+    return DialogRect(DialogBaseUnitsOf(font()), x, y, width, height);
+}
+
+void CVarnelDlg::CreateRecordList()
+{
+    m_list = new QTableWidget(0, 2, this);
+    m_list->setObjectName(QStringLiteral("recordList"));
+    m_list->setGeometry(ControlRect(0, 0, 147, 314));
+    m_list->verticalHeader()->hide();
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    m_list->horizontalHeader()->setHighlightSections(false);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setShowGrid(true);
+    m_list->setWordWrap(false);
+
+    // The selection stays as visible when the list does not have the focus.
+    QPalette palette = m_list->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    m_list->setPalette(palette);
+
+    auto* time = new QTableWidgetItem(QStringLiteral("测量时间"));
+    time->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->setHorizontalHeaderItem(0, time);
+    auto* value = new QTableWidgetItem(QStringLiteral("测量结果"));
+    value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_list->setHorizontalHeaderItem(1, value);
+    const RecordListColumns widths = RecordListColumnWidths(m_list->width() - 2 * m_list->frameWidth());
+    m_list->setColumnWidth(0, widths.time);
+    m_list->setColumnWidth(1, widths.value);
+
+    connect(m_list, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { OnListDoubleClick(index.row()); });
+}
+
+void CVarnelDlg::SetFonts()
+{
+    // The faces the layout was drawn with, or the installed CJK faces closest to them.
+    QFont::insertSubstitutions(QStringLiteral("楷体"),
+                               {QStringLiteral("AR PL UKai CN"), QStringLiteral("WenQuanYi Zen Hei")});
+    QFont::insertSubstitutions(QStringLiteral("隶书"),
+                               {QStringLiteral("AR PL UKai CN"), QStringLiteral("WenQuanYi Zen Hei")});
+    const QFont fontA = CellHeightFont(QStringLiteral("楷体"), 20, QFont::Normal);
+    m_header->setFont(fontA);
+    m_resultText->setFont(fontA);
+    const QFont fontB = CellHeightFont(QStringLiteral("隶书"), 22, QFont::Bold);
+    m_outlineGroup->setFont(fontB);
+    m_resultGroup->setFont(fontB);
+}
+
+void CVarnelDlg::ShowAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+int CVarnelDlg::ShowResult(int slot)
+{
+    if (slot < 0 || slot >= MaxRecords) return -1;
+    MeasureRecord& record = TheRecordTable().records[slot];
+    m_resultText->setText(ResultText(record));
+    record.drawScale = DrawScale(m_outline->size(), record);
+    m_outline->ShowSlot(slot);
+    return record.pointCount < 1 || !std::isfinite(record.drawScale) ? -1 : 0;
+}
+
+void CVarnelDlg::InsertRecordItem(int position, int slot)
+{
+    const MeasureRecord& record = TheRecordTable().records[slot];
+    m_list->insertRow(position);
+    m_list->setItem(position, 0, new QTableWidgetItem(RecordTimeText(record)));
+    auto* value = new QTableWidgetItem(RecordValueText(record));
+    value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_list->setItem(position, 1, value);
+}
+
+void CVarnelDlg::SelectRecord(int slot)
+{
+    if (RecordTableSelect(TheRecordTable(), slot) != 0) return;
+    m_list->setFocus();
+    m_list->setCurrentCell(slot, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->scrollToItem(m_list->item(slot, 0), QAbstractItemView::EnsureVisible);
+    ShowRecordOnMap(slot);
+    ShowResult(slot);
+}
+
+void CVarnelDlg::ShowRecordOnMap(int) {}
+
+void CVarnelDlg::OnListDoubleClick(int row)
+{
+    if (RecordTableSelect(TheRecordTable(), row) != 0) return;
+    ShowRecordOnMap(row);
+    ShowResult(row);
+}
+
+void CVarnelDlg::OnImportDevice()
+{
+    const QString folder = m_dialogs->ChooseFolder(this, QStringLiteral("请选择要导入的设备："));
+    if (folder.isEmpty() || !QDir::setCurrent(folder)) return;
+    LogPrintf("[INFO] Open Dev: %s.", QFile::encodeName(folder).constData());
+
+    // Not recursive, in the order the file system lists the names.
+    const QDir dir(folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    RecordTable& table = TheRecordTable();
+    bool loadedAny = false;
+    {
+        OnGoingDlg waiting(this);
+        waiting.Start(static_cast<int>(names.size()));
+        for (qsizetype i = 0; i < names.size() && table.count < MaxRecords; ++i) {
+            const QByteArray path = QFile::encodeName(dir.filePath(names[i]));
+            if (LoadRecordFile(path.constData(), *m_scratch) == 0) {
+                if (!loadedAny) {
+                    m_list->setUpdatesEnabled(false);
+                    m_list->setRowCount(0);
+                    RecordTableRestart(table);
+                    loadedAny = true;
+                }
+                LogPrintf("[INFO] %d, %s.", table.count, QFile::encodeName(names[i]).constData());
+                RecordTableAppend(table, *m_scratch);
+                InsertRecordItem(table.count - 1, table.count - 1);
+            }
+            waiting.SetFilesRead(static_cast<int>(i + 1));
+        }
+    }
+    activateWindow();  // back from the waiting window
+    m_list->setUpdatesEnabled(true);
+    if (table.count == 0) return;
+    SelectRecord(0);
+}
+
+void CVarnelDlg::OnImportFile()
+{
+    const QString file = m_dialogs->OpenFile(this, QStringLiteral("打开"), QStringLiteral("All Files (*.*)"));
+    if (file.isEmpty()) return;
+    const QByteArray path = QFile::encodeName(file);
+    LogPrintf("[INFO] Open Fil: %s.", path.constData());
+
+    RecordTable& table = TheRecordTable();
+    const int loaded = RecordTableFind(table, path.constData());
+    if (loaded >= 0) {
+        SelectRecord(loaded);
+        return;
+    }
+    if (LoadRecordFile(path.constData(), *m_scratch) != 0) return;
+    const bool full = table.count == MaxRecords;
+    RecordTableInsertTop(table, *m_scratch);
+    if (full) m_list->removeRow(MaxRecords - 1);
+    InsertRecordItem(0, 0);
+    SelectRecord(0);
+}
+
+void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter write, const QString& successText)
+{
+    const QString file = m_dialogs->SaveFile(this, request);
+    if (file.isEmpty()) return;
+    int error = 0;
+    if (write(QFile::encodeName(file).constData(), TheRecordTable().selected, &error) == 0) {
+        m_dialogs->Inform(this, kNoticeCaption, successText);
+        return;
+    }
+    const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("未知错误");
+    m_dialogs->Inform(this, kNoticeCaption,
+                      QStringLiteral("导出失败，文件“%1”未能写入：%2").arg(QDir::toNativeSeparators(file), reason));
+}
+
+void CVarnelDlg::OnExportCad()
+{
+    ExportSelected({QStringLiteral("另存为"), QStringLiteral("工程制图"), QStringLiteral("dxf"),
+                    {QStringLiteral("(*.dxf)")}, 0},
+                   static_cast<RecordWriter>(&WriteDxfFile), QStringLiteral("已成功导出为CAD文件，谢谢！"));
+}
+
+void CVarnelDlg::OnExportExcel()
+{
+    ExportSelected({QStringLiteral("另存为"), QStringLiteral("EXCEL表格"), QStringLiteral("csv"),
+                    {QStringLiteral("(*.csv)")}, 0},
+                   static_cast<RecordWriter>(&ExportPointFile), QStringLiteral("已成功导出为EXCEL文件，谢谢！"));
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The main window: record list, map area, result panel and the command buttons.
+#include <QDialog>
+#include <QIcon>
+
+#include <memory>
+
+#include "app/userdialogs.h"
+#include "import/record.h"
+
+class COutlineArea;
+class QLabel;
+class QTableWidget;
+struct SaveFileRequest;
+
+class CVarnelDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Control ids of the window's template.
+    enum ControlId : int {
+        IDC_OUTLINE = 1000,
+        IDC_EXPLORER1 = 1001,
+        IDC_IMPORT_FILE = 1003,
+        IDC_EXPORT_IMAGE = 1004,
+        IDC_RESULT_TEXT = 1005,
+        IDC_HEADER = 1006,
+        IDC_RESULT_GROUP = 1007,
+        IDC_OUTLINE_GROUP = 1008,
+        IDC_EXPORT_CAD = 1009,
+        IDC_EXPORT_EXCEL = 1013,
+        IDC_IMPORT_DEVICE = 1014,
+        IDC_RECORD_LIST = 1015,
+        IDC_QUIT = 1,
+    };
+
+    // dialogs: where file dialogs and message boxes go; nullptr uses the real ones.
+    explicit CVarnelDlg(CUserDialogs* dialogs = nullptr);
+    ~CVarnelDlg() override;
+
+    // Shows records[slot] in the result panel. −1 when the record has nothing to draw.
+    int ShowResult(int slot);
+
+    // Inserts a list row at position showing records[slot].
+    void InsertRecordItem(int position, int slot);
+
+    // Makes records[slot] the selected record: highlights and reveals its row, gives the list
+    // the focus, and shows it on the map and in the result panel.
+    void SelectRecord(int slot);
+
+    // Draws records[slot] on the map.
+    void ShowRecordOnMap(int slot);
+
+    void OnImportDevice();
+    void OnImportFile();
+    void OnExportCad();
+    void OnExportExcel();
+
+    // A double-click on list row `row` (−1: below the last row) shows that row's record.
+    void OnListDoubleClick(int row);
+
+private:
+    // Rectangle of a template control, in pixels.
+    QRect ControlRect(int x, int y, int width, int height) const;
+    void CreateRecordList();
+    void SetFonts();
+    void ShowAbout();
+    using RecordWriter = int (*)(const char* path, int recordIndex, int* error);
+    void ExportSelected(const SaveFileRequest& request, RecordWriter write, const QString& successText);
+
+    std::unique_ptr<CUserDialogs> m_ownDialogs;
+    CUserDialogs* m_dialogs;
+    std::unique_ptr<MeasureRecord> m_scratch;  // a file is loaded here before the table changes
+    QIcon m_icon;
+    QWidget* m_mapArea;
+    QTableWidget* m_list;
+    COutlineArea* m_outline;
+    QLabel* m_resultText;
+    QLabel* m_header;
+    QWidget* m_outlineGroup;
+    QWidget* m_resultGroup;
+};

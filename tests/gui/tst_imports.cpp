@@ -1,0 +1,234 @@
+// The two import commands: a whole folder, and one file on top of the list.
+#include <QDir>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+
+#include "app/recordlist.h"
+#include "app/resultpanel.h"
+#include "app/scripteddialogs.h"
+#include "app/varneldlg.h"
+
+namespace {
+
+// A small record file whose points carry `second` in their time, so records tell apart.
+void WriteRecordFile(const QString& path, int second)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 3; ++i)
+        file.write(QString::asprintf("2026-04-11,10:%02d:%02d,22.50%d,113.90%d\r\n", i, second, i, i * i).toLatin1());
+}
+
+void WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+// Names of the folder's files in the order the file system lists them.
+QStringList ListingOrder(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+}
+
+QStringList TablePaths()
+{
+    QStringList paths;
+    const RecordTable& table = TheRecordTable();
+    for (int i = 0; i < table.count; ++i) paths << QFile::decodeName(table.records[i].path);
+    return paths;
+}
+
+}  // namespace
+
+class TestImports : public QObject {
+    Q_OBJECT
+
+    CScriptedDialogs* m_dialogs = nullptr;
+    CVarnelDlg* m_dlg = nullptr;
+    QTemporaryDir* m_dir = nullptr;
+
+    QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
+    QString ShownText() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText"))->text(); }
+    QString Folder(const QString& name) const
+    {
+        QDir(m_dir->path()).mkpath(name);
+        return m_dir->filePath(name);
+    }
+
+    void ImportFolder(const QString& folder)
+    {
+        m_dialogs->folderAnswer = folder;
+        m_dlg->OnImportDevice();
+    }
+
+    void ImportFile(const QString& path)
+    {
+        m_dialogs->openAnswer = path;
+        m_dlg->OnImportFile();
+    }
+
+    // The list mirrors the table row by row, and records[selected] is the one shown.
+    void VerifyListMirrorsTable(int selected)
+    {
+        const RecordTable& table = TheRecordTable();
+        QCOMPARE(List()->rowCount(), table.count);
+        for (int i = 0; i < table.count; ++i) {
+            QCOMPARE(List()->item(i, 0)->text(), RecordTimeText(table.records[i]));
+            QCOMPARE(List()->item(i, 1)->text(), RecordValueText(table.records[i]));
+        }
+        QCOMPARE(table.selected, selected);
+        QCOMPARE(List()->currentRow(), selected);
+        QCOMPARE(List()->selectedItems().value(0)->row(), selected);
+        QTRY_VERIFY(List()->hasFocus());
+        QCOMPARE(ShownText(), ResultText(table.records[selected]));
+    }
+
+private slots:
+    void init()
+    {
+        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
+        m_dir = new QTemporaryDir;
+        m_dialogs = new CScriptedDialogs;
+        m_dlg = new CVarnelDlg(m_dialogs);
+        m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+    }
+
+    void cleanup()
+    {
+        delete m_dlg;
+        delete m_dialogs;
+        delete m_dir;
+    }
+
+    void folderImportTakesTheFolderRecordFilesInListingOrder()
+    {
+        const QString folder = Folder(QStringLiteral("device"));
+        WriteRecordFile(folder + "/2026年04月11日10时20分30秒.nmea", 1);
+        WriteRecordFile(folder + "/b.nmea", 2);
+        WriteRecordFile(folder + "/x.nmea.bak", 3);
+        WriteRecordFile(folder + "/notes.txt", 4);
+        WriteFile(folder + "/empty.nmea", "no point here\r\n");
+        QDir(folder).mkdir(QStringLiteral("sub"));
+        WriteRecordFile(folder + "/sub/deeper.nmea", 5);
+
+        ImportFolder(folder);
+        QCOMPARE(m_dialogs->captions, QStringList{QStringLiteral("请选择要导入的设备：")});
+        QStringList expected;
+        for (const QString& name : ListingOrder(folder))
+            if (name.contains(QLatin1String(".nmea")) && name != QLatin1String("empty.nmea"))
+                expected << folder + '/' + name;
+        QCOMPARE(TablePaths(), expected);
+        VerifyListMirrorsTable(0);
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!(w->isVisible() && w->windowTitle() == QStringLiteral("批量处理")));
+    }
+
+    void folderImportStopsAt200()
+    {
+        const QString folder = Folder(QStringLiteral("many"));
+        for (int i = 0; i < 250; ++i) WriteRecordFile(folder + QString::asprintf("/r%03d.nmea", i), i % 60);
+        ImportFolder(folder);
+        QStringList expected = ListingOrder(folder).mid(0, MaxRecords);
+        for (QString& name : expected) name = folder + '/' + name;
+        QCOMPARE(TablePaths(), expected);
+        VerifyListMirrorsTable(0);
+    }
+
+    void secondFolderImportReplacesTheFirst()
+    {
+        const QString first = Folder(QStringLiteral("first"));
+        for (int i = 0; i < 3; ++i) WriteRecordFile(first + QString::asprintf("/a%d.nmea", i), i);
+        ImportFolder(first);
+        ImportFile(first + "/a1.nmea");  // selects an entry other than 0
+        QCOMPARE(TheRecordTable().selected, TablePaths().indexOf(first + "/a1.nmea"));
+
+        const QString second = Folder(QStringLiteral("second"));
+        WriteRecordFile(second + "/only.nmea", 9);
+        ImportFolder(second);
+        QCOMPARE(TablePaths(), QStringList{second + "/only.nmea"});
+        VerifyListMirrorsTable(0);
+    }
+
+    void folderWhereNothingLoadsKeepsTheRecordsAndShowsEntryZero()
+    {
+        const QString first = Folder(QStringLiteral("first"));
+        for (int i = 0; i < 3; ++i) WriteRecordFile(first + QString::asprintf("/a%d.nmea", i), i);
+        ImportFolder(first);
+        const QStringList before = TablePaths();
+        m_dlg->OnListDoubleClick(2);
+        QCOMPARE(TheRecordTable().selected, 2);
+
+        const QString useless = Folder(QStringLiteral("useless"));
+        WriteRecordFile(useless + "/readme.txt", 1);
+        WriteFile(useless + "/broken.nmea", "2026-04-11,10:00:00,north,east\r\n");
+        ImportFolder(useless);
+        QCOMPARE(TablePaths(), before);
+        VerifyListMirrorsTable(0);
+    }
+
+    void cancelledChooserChangesNothing()
+    {
+        const QString first = Folder(QStringLiteral("first"));
+        WriteRecordFile(first + "/a.nmea", 1);
+        ImportFolder(first);
+        ImportFolder(QString());
+        m_dialogs->openAnswer.clear();
+        m_dlg->OnImportFile();
+        QCOMPARE(TablePaths(), QStringList{first + "/a.nmea"});
+        VerifyListMirrorsTable(0);
+    }
+
+    void singleImportsStackNewestFirst()
+    {
+        const QString folder = Folder(QStringLiteral("files"));
+        for (const char* name : {"A.nmea", "B.nmea", "C.nmea"}) {
+            WriteRecordFile(folder + '/' + name, name[0] - 'A');
+            ImportFile(folder + '/' + name);
+        }
+        QCOMPARE(TablePaths(), QStringList({folder + "/C.nmea", folder + "/B.nmea", folder + "/A.nmea"}));
+        VerifyListMirrorsTable(0);
+        QCOMPARE(m_dialogs->captions.size(), 3);
+
+        // A again: shown from where it stands, nothing read, no new row. The file is changed on
+        // disk to show that it is not read again.
+        WriteRecordFile(folder + "/A.nmea", 59);
+        ImportFile(folder + "/A.nmea");
+        QCOMPARE(TablePaths(), QStringList({folder + "/C.nmea", folder + "/B.nmea", folder + "/A.nmea"}));
+        QCOMPARE(TheRecordTable().records[2].second, 0);
+        VerifyListMirrorsTable(2);
+
+        // A file that is not a record file changes nothing, not even what is shown.
+        WriteRecordFile(folder + "/D.txt", 7);
+        ImportFile(folder + "/D.txt");
+        VerifyListMirrorsTable(2);
+
+        // The same file under another spelling of its path counts as a new file.
+        ImportFile(folder + "/../files/A.nmea");
+        QCOMPARE(TheRecordTable().count, 4);
+        VerifyListMirrorsTable(0);
+    }
+
+    void singleImportIntoAFullTableDropsTheBottomRecord()
+    {
+        const QString folder = Folder(QStringLiteral("full"));
+        for (int i = 0; i < MaxRecords; ++i) WriteRecordFile(folder + QString::asprintf("/r%03d.nmea", i), i % 60);
+        ImportFolder(folder);
+        const QStringList before = TablePaths();
+        QCOMPARE(before.size(), MaxRecords);
+
+        WriteRecordFile(m_dir->filePath(QStringLiteral("new.nmea")), 30);
+        ImportFile(m_dir->filePath(QStringLiteral("new.nmea")));
+        QCOMPARE(TablePaths(), QStringList{m_dir->filePath(QStringLiteral("new.nmea"))} + before.mid(0, MaxRecords - 1));
+        VerifyListMirrorsTable(0);
+    }
+};
+
+QTEST_MAIN(TestImports)
+#include "tst_imports.moc"

@@ -1,0 +1,405 @@
+// The main window: start-up state, closing, the About box, the result panel and the record list.
+#include <QAction>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstring>
+
+#include "app/recordlist.h"
+#include "app/resultpanel.h"
+#include "app/scripteddialogs.h"
+#include "app/varneldlg.h"
+
+namespace {
+
+const QColor kBackground(240, 240, 240);
+
+struct Plane {
+    double x, y;
+};
+
+// A record whose plane points are given in drawing form; extents as the loader derives them.
+void SetPoints(MeasureRecord& r, const QList<Plane>& points)
+{
+    r.pointCount = static_cast<int>(points.size());
+    r.minX = r.minY = 1e300;
+    r.maxX = r.maxY = -1e300;
+    for (int i = 0; i < r.pointCount; ++i) {
+        r.planePoints[i] = {points[i].x, points[i].y};
+        r.minX = qMin(r.minX, points[i].x);
+        r.maxX = qMax(r.maxX, points[i].x);
+        r.minY = qMin(r.minY, points[i].y);
+        r.maxY = qMax(r.maxY, points[i].y);
+    }
+    r.width = r.maxX - r.minX;
+    r.height = r.maxY - r.minY;
+    r.extent = qMax(r.width, r.height);
+}
+
+void SetTime(MeasureRecord& r, int year, int month, int day, int hour, int minute, int second)
+{
+    r.year = year;
+    r.month = month;
+    r.day = day;
+    r.hour = hour;
+    r.minute = minute;
+    r.second = second;
+}
+
+// Puts `count` distinguishable records into the table, as an import would have.
+void FillTable(int count)
+{
+    RecordTable& table = TheRecordTable();
+    for (int i = 0; i < count; ++i) {
+        MeasureRecord& r = table.records[i];
+        SetTime(r, 2026, 4, 11, 10, 20, i);
+        r.type = Area;
+        r.areaMu = 1.25 + i;
+        SetPoints(r, {{0, 0}, {100.0 + i, 0}, {100.0 + i, -50}});
+    }
+    table.count = count;
+}
+
+bool IsColour(QRgb pixel, const QColor& colour, int tolerance = 8)
+{
+    return qAbs(qRed(pixel) - colour.red()) <= tolerance && qAbs(qGreen(pixel) - colour.green()) <= tolerance &&
+           qAbs(qBlue(pixel) - colour.blue()) <= tolerance;
+}
+
+QImage DrawToImage(const MeasureRecord& r, QSize size, int* result = nullptr)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    const int drawn = DrawOutline(painter, size, r);
+    if (result) *result = drawn;
+    return image;
+}
+
+// What a mouse sends for a double-click: press, release, double-click, release.
+void DoubleClick(QWidget* widget, QPoint pos)
+{
+    QTest::mousePress(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, pos);
+}
+
+bool OnlyBackground(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != kBackground.rgb()) return false;
+    return true;
+}
+
+}  // namespace
+
+class TestVarnelDlg : public QObject {
+    Q_OBJECT
+
+    CScriptedDialogs* m_dialogs = nullptr;
+    CVarnelDlg* m_dlg = nullptr;
+
+    QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
+    QString ShownText() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText"))->text(); }
+
+private slots:
+    void init()
+    {
+        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
+        m_dialogs = new CScriptedDialogs;
+        m_dlg = new CVarnelDlg(m_dialogs);
+        m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
+    }
+
+    void cleanup()
+    {
+        delete m_dlg;
+        delete m_dialogs;
+    }
+
+    void startsEmptyShowingTheZeroRecord()
+    {
+        QCOMPARE(List()->rowCount(), 0);
+        QCOMPARE(List()->columnCount(), 2);
+        QCOMPARE(List()->horizontalHeaderItem(0)->text(), QStringLiteral("测量时间"));
+        QCOMPARE(List()->horizontalHeaderItem(1)->text(), QStringLiteral("测量结果"));
+        QCOMPARE(ShownText(), QStringLiteral("时间：0000-00-00 00:00:00\n\n面积: 0 平方米\n      0.00 亩\n"
+                                             "曲线: 0.00 米\n直线: 0.00 米"));
+        QVERIFY(OnlyBackground(m_dlg->findChild<QWidget*>(QStringLiteral("outline"))->grab().toImage()));
+
+        const Qt::WindowFlags flags = m_dlg->windowFlags();
+        QVERIFY(!(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                           Qt::WindowSystemMenuHint)));
+        QStringList buttons;
+        for (const QPushButton* b : m_dlg->findChildren<QPushButton*>())
+            if (b->isVisible()) buttons << b->text();
+        buttons.sort();
+        QCOMPARE(buttons, QStringList({QStringLiteral("导入文件..."), QStringLiteral("导入设备..."),
+                                       QStringLiteral("导出CAD..."), QStringLiteral("导出EXCEL..."),
+                                       QStringLiteral("导出图片..."), QStringLiteral("退出")}));
+    }
+
+    // The layout holds: controls of the template do not overlap, apart from the group boxes
+    // around their contents, and every button shows its whole text.
+    void controlsDoNotOverlapAndButtonsFitTheirText()
+    {
+        QList<QWidget*> controls;
+        for (QWidget* w : m_dlg->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (w->isVisible() && !qobject_cast<QGroupBox*>(w)) controls << w;
+        for (int i = 0; i < controls.size(); ++i)
+            for (int j = i + 1; j < controls.size(); ++j) {
+                // The template lets the map cover the list's right border by one unit.
+                const QSet<QString> pair{controls[i]->objectName(), controls[j]->objectName()};
+                if (pair == QSet<QString>{QStringLiteral("recordList"), QStringLiteral("mapArea")}) continue;
+                QVERIFY2(!controls[i]->geometry().intersects(controls[j]->geometry()),
+                         qPrintable(controls[i]->objectName() + " / " + controls[j]->objectName()));
+            }
+        for (const QPushButton* b : m_dlg->findChildren<QPushButton*>())
+            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) < b->width(), qPrintable(b->text()));
+        QVERIFY(m_dlg->rect().contains(List()->geometry()));
+    }
+
+    void quitEscapeAndEnterOnTheListCloseTheWindow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("onList");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false << int(QDialog::Rejected);
+        QTest::newRow("Escape on the list") << int(Qt::Key_Escape) << true << int(QDialog::Rejected);
+        QTest::newRow("Enter on the list") << int(Qt::Key_Return) << true << int(QDialog::Accepted);
+        QTest::newRow("退出") << 0 << false << int(QDialog::Accepted);
+    }
+
+    void quitEscapeAndEnterOnTheListCloseTheWindow()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, onList);
+        QFETCH(int, result);
+        FillTable(3);
+        for (int i = 0; i < 3; ++i) m_dlg->InsertRecordItem(i, i);
+        m_dlg->SelectRecord(0);
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+        QWidget* target = onList ? static_cast<QWidget*>(List()) : m_dlg;
+        if (key == 0)
+            QTest::mouseClick(m_dlg->findChild<QPushButton*>(QStringLiteral("quit")), Qt::LeftButton);
+        else
+            QTest::keyClick(target, Qt::Key(key));
+        QVERIFY(!m_dlg->isVisible());
+        QCOMPARE(m_dlg->result(), result);
+    }
+
+    void f1AndTheContextMenuEntryOpenTheAboutBox()
+    {
+        const QList<QAction*> actions = m_dlg->actions();
+        QCOMPARE(actions.size(), 1);
+        QCOMPARE(actions[0]->text(), QStringLiteral("关于 Varnel(&A)..."));
+        QCOMPARE(m_dlg->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+
+        QString title;
+        QString button;
+        QTimer::singleShot(0, this, [&] {
+            QWidget* about = QApplication::activeModalWidget();
+            QVERIFY(about && about != m_dlg);
+            title = about->windowTitle();
+            auto* ok = about->findChild<QPushButton*>();
+            button = ok->text();
+            QTest::keyClick(about, Qt::Key_Return);
+        });
+        QTest::keyClick(m_dlg, Qt::Key_F1);
+        QCOMPARE(title, QStringLiteral("关于 Varnel"));
+        QCOMPARE(button, QStringLiteral("确定"));
+        QVERIFY(m_dlg->isVisible());
+    }
+
+    void resultText_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("area") << int(Area)
+                              << QStringLiteral("时间：2018-04-01 09:05:03\n\n面积: 1234 平方米\n      1.20 亩\n"
+                                                "曲线: 150.26 米\n直线: 40.50 米");
+        QTest::newRow("vehicle") << int(Vehicle)
+                                 << QStringLiteral("时间：2018-04-01 09:05:03\n\n面积: 1234 平方米\n      1.20 亩\n"
+                                                   "曲线: 150.26 米\n直线: 40.50 米");
+        QTest::newRow("distance") << int(Distance)
+                                  << QStringLiteral("时间：2018-04-01 09:05:03\n\n曲线: 150.26 米\n直线: 40.50 米");
+    }
+
+    void resultText()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, text);
+        MeasureRecord& r = TheRecordTable().records[5];
+        SetTime(r, 2018, 4, 1, 9, 5, 3);
+        r.type = type;
+        r.area = 1234.4;
+        r.areaMu = 1.2;
+        r.curveLength = 150.256;
+        r.straightLength = 40.5;
+        QCOMPARE(ResultText(r), text);
+        m_dlg->ShowResult(5);
+        QCOMPARE(ShownText(), text);
+    }
+
+    void rowTexts()
+    {
+        MeasureRecord r{};
+        QCOMPARE(RecordTimeText(r), QStringLiteral("0000-00-00  00:00:00"));
+        QCOMPARE(RecordValueText(r), QStringLiteral("0.00 亩"));
+        SetTime(r, 2026, 4, 9, 7, 5, 1);
+        r.areaMu = 1.2;
+        r.curveLength = 12.345;
+        r.type = Vehicle;
+        QCOMPARE(RecordTimeText(r), QStringLiteral("2026-04-09  07:05:01"));
+        QCOMPARE(RecordValueText(r), QStringLiteral("1.20 亩"));
+        r.type = Distance;
+        QCOMPARE(RecordValueText(r), QStringLiteral("12.35 米"));
+    }
+
+    void columnWidthsUseSinglePrecision()
+    {
+        QCOMPARE(RecordListColumnWidths(200).time, 105);
+        QCOMPARE(RecordListColumnWidths(200).value, 81);
+        QCOMPARE(RecordListColumnWidths(100).time, 52);
+        QCOMPARE(RecordListColumnWidths(100).value, 40);
+        const RecordListColumns widths = RecordListColumnWidths(List()->viewport()->width());
+        QCOMPARE(List()->columnWidth(0), widths.time);
+        QCOMPARE(List()->columnWidth(1), widths.value);
+    }
+
+    // An area of 187 × 178 pixels: avail 170, centre (93, 89).
+    void outline_data()
+    {
+        QTest::addColumn<QList<Plane>>("points");
+        QTest::addColumn<QPoint>("start");  // mapped first point
+        QTest::addColumn<QPoint>("end");    // mapped last point
+        QTest::addColumn<QPoint>("onPath");
+        // 340 m × 100 m at 0.5 px/m: x → (x − 1000) / 2 + 8, y → (y + 5000) / 2 + 64.
+        QTest::newRow("open outline") << QList<Plane>{{1000, -5000}, {1340, -5000}, {1340, -4900}, {1170, -4900}}
+                                      << QPoint(8, 64) << QPoint(93, 114) << QPoint(120, 63);
+        // East–west line: a horizontal line through the centre.
+        QTest::newRow("east-west line") << QList<Plane>{{1000, -5000}, {1200, -5000}, {1340, -5000}}
+                                        << QPoint(8, 89) << QPoint(178, 89) << QPoint(60, 88);
+        // 101 m × 340 m: x → (x − 1000) / 2 + 67.75, truncated toward zero.
+        QTest::newRow("fractions truncate") << QList<Plane>{{1000, -5000}, {1101, -5000}, {1101, -4660}}
+                                            << QPoint(67, 4) << QPoint(118, 174) << QPoint(117, 90);
+    }
+
+    void outline()
+    {
+        QFETCH(QList<Plane>, points);
+        QFETCH(QPoint, start);
+        QFETCH(QPoint, end);
+        QFETCH(QPoint, onPath);
+        MeasureRecord& r = TheRecordTable().records[0];
+        SetPoints(r, points);
+        int result = 1;
+        const QImage image = DrawToImage(r, QSize(187, 178), &result);
+        QCOMPARE(result, 0);
+        QCOMPARE(image.pixel(0, 177), kBackground.rgb());
+        QCOMPARE(image.pixel(186, 0), kBackground.rgb());
+        QVERIFY2(IsColour(image.pixel(onPath), QColor(67, 110, 238)), "outline");
+
+        // Markers: exactly the 8 × 8 squares from (X − 4, Y − 4), yellow start, green end.
+        const QRect startMarker(start - QPoint(4, 4), QSize(8, 8));
+        const QRect endMarker(end - QPoint(4, 4), QSize(8, 8));
+        int yellow = 0;
+        int green = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) == qRgb(255, 255, 0)) {
+                    QVERIFY(startMarker.contains(x, y));
+                    ++yellow;
+                } else if (image.pixel(x, y) == qRgb(0, 255, 0)) {
+                    QVERIFY(endMarker.contains(x, y));
+                    ++green;
+                }
+            }
+        }
+        QCOMPARE(yellow, 64);
+        QCOMPARE(green, 64);
+
+        // The dashed closing line: red pixels along the segment from start to end.
+        if (start.y() == end.y()) return;
+        int red = 0;
+        for (int i = 10; i <= 90; ++i) {
+            const QPointF p = start + (end - start) * (i / 100.0);
+            for (int dy = -1; dy <= 1; ++dy) {
+                const QRgb pixel = image.pixel(int(p.x()), int(p.y()) + dy);
+                if (qRed(pixel) > 200 && qGreen(pixel) < 120 && qBlue(pixel) < 120) ++red;
+            }
+        }
+        QVERIFY2(red > 8, "closing line");
+    }
+
+    void nothingButBackgroundWithoutExtent_data()
+    {
+        QTest::addColumn<QList<Plane>>("points");
+        QTest::newRow("no point") << QList<Plane>{};
+        QTest::newRow("one point") << QList<Plane>{{500000, -2500000}};
+        QTest::newRow("all on one spot") << QList<Plane>{{5, -5}, {5, -5}, {5, -5}};
+    }
+
+    void nothingButBackgroundWithoutExtent()
+    {
+        QFETCH(QList<Plane>, points);
+        MeasureRecord& r = TheRecordTable().records[0];
+        SetPoints(r, points);
+        int result = 0;
+        QVERIFY(OnlyBackground(DrawToImage(r, QSize(187, 178), &result)));
+        QCOMPARE(result, -1);
+        QCOMPARE(m_dlg->ShowResult(0), -1);
+    }
+
+    void showResultDrawsTheSlotInTheOutlineArea()
+    {
+        FillTable(2);
+        m_dlg->ShowResult(1);
+        QWidget* area = m_dlg->findChild<QWidget*>(QStringLiteral("outline"));
+        const MeasureRecord& r = TheRecordTable().records[1];
+        const int side = qMin(area->width(), area->height());
+        QCOMPARE(r.drawScale, (side - 8) / r.extent);
+        // The widget repaints the same drawing whenever it is exposed again.
+        QCOMPARE(area->grab().toImage(), DrawToImage(r, area->size()).convertToFormat(QImage::Format_RGB32));
+    }
+
+    void clicksOnTheList()
+    {
+        FillTable(3);
+        for (int i = 0; i < 3; ++i) m_dlg->InsertRecordItem(i, i);
+        m_dlg->SelectRecord(0);
+        const QString shown = ShownText();
+        QCOMPARE(List()->currentRow(), 0);
+
+        // A single click only highlights.
+        QWidget* viewport = List()->viewport();
+        const QRect row2 = List()->visualItemRect(List()->item(2, 0));
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, row2.center());
+        QCOMPARE(List()->selectedItems().value(0)->row(), 2);
+        QCOMPARE(TheRecordTable().selected, 0);
+        QCOMPARE(ShownText(), shown);
+
+        // A double-click below the last row changes nothing.
+        DoubleClick(viewport, QPoint(row2.center().x(), viewport->height() - 5));
+        QCOMPARE(TheRecordTable().selected, 0);
+        QCOMPARE(ShownText(), shown);
+
+        // A double-click on a row shows its record.
+        DoubleClick(viewport, row2.center());
+        QCOMPARE(TheRecordTable().selected, 2);
+        QCOMPARE(ShownText(), ResultText(TheRecordTable().records[2]));
+    }
+};
+
+QTEST_MAIN(TestVarnelDlg)
+#include "tst_varneldlg.moc"
