@@ -16,9 +16,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     icon->setPixmap(AppIcon().pixmap(32, 32));
     icon->setGeometry(QRect(DialogRect(units, 14, 14, 0, 0).topLeft(), QSize(32, 32)));
 
-    auto* maker = new QLabel(QStringLiteral("Varnel 测量助手  客服电话：400-000-0000"), this);
+    auto* maker = new QLabel(QStringLiteral("Varnel 客服热线：400-000-0000"), this);
     maker->setGeometry(DialogRect(units, 42, 14, 114, 8));
-    auto* year = new QLabel(QStringLiteral("版权所有 (C) 2026"), this);
+    auto* year = new QLabel(QStringLiteral("Varnel 1.0 版，2026 年"), this);
     year->setGeometry(DialogRect(units, 42, 26, 114, 8));
 
     auto* ok = new QPushButton(QStringLiteral("确定"), this);

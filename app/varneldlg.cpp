@@ -132,6 +132,9 @@ void CVarnelDlg::CreateRecordList()
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setShowGrid(true);
     m_list->setWordWrap(false);
+    // The time column is a pixel or two narrower than its text in some fonts: better clipped
+    // by a pixel than cut to "…".
+    m_list->setTextElideMode(Qt::ElideNone);
 
     // The selection stays as visible when the list does not have the focus.
     QPalette palette = m_list->palette();
