@@ -23,8 +23,6 @@ public:
         CloseCall();
     }
 
-    bool IsEmpty() const { return m_calls.isEmpty(); }
-
     // The whole evaluation; its value is the array of error texts, empty when all went well.
     QString Script() const;
 
