@@ -5,10 +5,10 @@
 #include <locale.h>
 
 #include <cerrno>
-#include <clocale>
+#include <cmath>
 #include <locale>
 #include <memory>
-#include <string>
+#include <streambuf>
 
 #include "export/safe_file.h"
 #include "export/writer_input.h"
@@ -16,7 +16,8 @@
 namespace {
 
 // dxflib prints reals with sprintf and mends only a decimal comma; other separators (the
-// Arabic one of ps_AF) would reach the file. This thread uses the C locale while it writes.
+// Arabic one of ps_AF) would reach the file. This thread uses the C locale while it writes;
+// integers go through the stream, whose own locale is set apart.
 class ClassicCNumbers {
 public:
     ClassicCNumbers() : classic_(newlocale(LC_ALL_MASK, "C", locale_t(0)))
@@ -39,24 +40,53 @@ private:
     locale_t previous_ = locale_t(0);
 };
 
-// dxflib prints integers through its std::ofstream, which takes the global C++ locale when it
-// is created: a locale that groups digits would write a handle 1712 as "1.712". Such a global
-// locale is swapped, only while the writer is created, for a copy without grouping. The copy
-// has no name, so installing it leaves the C locale alone; putting back a named locale resets
-// the C locale as well, so that is restored as it was. Other threads creating a stream at
-// that moment would see the copy, which differs only in grouping.
-DL_WriterA* OpenWriter(DL_Dxf& dxf, const char* path)
-{
-    const std::locale global;
-    if (std::use_facet<std::numpunct<char>>(global).grouping().empty())
-        return dxf.out(path, DL_Codes::AC1009);
-    const std::string cLocale = setlocale(LC_ALL, nullptr);
-    std::locale::global(std::locale(global, new std::numpunct<char>));
-    DL_WriterA* writer = dxf.out(path, DL_Codes::AC1009);
-    std::locale::global(global);
-    setlocale(LC_ALL, cLocale.c_str());
-    return writer;
-}
+// dxflib keeps its output stream private. An explicit instantiation may name a private member
+// (access is not checked there), which is how the stream is reached: its writer flushes after
+// every real number, a system call per coordinate, and its stream's locale must be fixed.
+template <std::ofstream DL_WriterA::*Stream>
+struct WriterStreamAccess {
+    friend std::ofstream& WriterStream(DL_WriterA& writer) { return writer.*Stream; }
+};
+template struct WriterStreamAccess<&DL_WriterA::m_ofile>;
+std::ofstream& WriterStream(DL_WriterA& writer);
+
+// Takes dxflib's output in large blocks and writes them to the file; flushes wait for Finish.
+// The first failed write keeps its cause and makes the stream fail.
+class BlockBuffer : public std::streambuf {
+public:
+    explicit BlockBuffer(SafeFile& file) : file_(file) { setp(block_, block_ + sizeof block_); }
+
+    // Writes what is left. 0, or −1 with the cause of the first failure in *error.
+    int Finish(int* error)
+    {
+        if (error_ == 0)
+            WriteBlock();
+        return error_ == 0 ? 0 : ReportFailure(error, error_);
+    }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (!WriteBlock())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            sputc(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+    int sync() override { return error_ == 0 ? 0 : -1; }
+
+private:
+    bool WriteBlock()
+    {
+        if (error_ == 0 && file_.Write(pbase(), size_t(pptr() - pbase()), &error_) == 0)
+            setp(block_, block_ + sizeof block_);
+        return error_ == 0;
+    }
+
+    SafeFile& file_;
+    int error_ = 0;
+    char block_[64 * 1024];
+};
 
 void WriteTables(DL_Dxf& dxf, DL_WriterA& dw)
 {
@@ -106,6 +136,22 @@ void WriteBlocks(DL_Dxf& dxf, DL_WriterA& dw)
     dw.sectionEnd();
 }
 
+// dxflib prints a real into a 256-byte buffer with a checked sprintf, which ends the process
+// when the number does not fit (1e237 and beyond); a coordinate that is not finite would make
+// a drawing no CAD program reads. Neither comes from a loaded record.
+bool HasPrintablePlanePoints(const MeasureRecord& record)
+{
+    constexpr double Limit = 1e200;
+    if (record.pointCount < 2)
+        return true;
+    for (int i = 0; i < record.pointCount; ++i) {
+        const PlanePoint p = record.planePoints[i];
+        if (!(std::fabs(p.first) < Limit && std::fabs(p.second) < Limit))
+            return false;
+    }
+    return true;
+}
+
 // Plane points are stored in drawing form {easting, −northing}; the drawing takes northing up.
 void WriteOutline(DL_Dxf& dxf, DL_WriterA& dw, const MeasureRecord& record)
 {
@@ -122,7 +168,7 @@ void WriteOutline(DL_Dxf& dxf, DL_WriterA& dw, const MeasureRecord& record)
 
 int WriteDxfFile(const char* path, const MeasureRecord& record, int* error)
 {
-    if (path == nullptr || !HasValidPointCount(record))
+    if (path == nullptr || !HasValidPointCount(record) || !HasPrintablePlanePoints(record))
         return ReportFailure(error, EINVAL);
     SafeFile file;
     if (file.Open(path, error) != 0)
@@ -130,9 +176,14 @@ int WriteDxfFile(const char* path, const MeasureRecord& record, int* error)
 
     const ClassicCNumbers classicNumbers;
     DL_Dxf dxf;
-    const std::unique_ptr<DL_WriterA> dw(OpenWriter(dxf, file.WritePath()));
+    const std::unique_ptr<DL_WriterA> dw(dxf.out(file.WritePath(), DL_Codes::AC1009));
     if (!dw)
         return ReportFailure(error, EIO);
+    std::ostream& stream = WriterStream(*dw);
+    stream.imbue(std::locale::classic());
+    BlockBuffer blocks(file);
+    std::streambuf* const opened = stream.rdbuf(&blocks);
+
     dxf.writeHeader(*dw);
     dw->sectionEnd();
     WriteTables(dxf, *dw);
@@ -141,10 +192,14 @@ int WriteDxfFile(const char* path, const MeasureRecord& record, int* error)
     dxf.writeObjects(*dw, "");
     dxf.writeObjectsEnd(*dw);
     dw->dxfEOF();
+
+    const int finished = blocks.Finish(error);
+    const bool streamFailed = stream.fail();
+    stream.rdbuf(opened);
     dw->close();
-    // The writer keeps its stream's failure (a write that did not fit, a failed flush on
-    // close) without reporting it, and the errno behind it is long overwritten.
-    if (dw->openFailed())
+    if (finished != 0)
+        return -1;
+    if (streamFailed || dw->openFailed())
         return ReportFailure(error, EIO);
     return file.Commit(error);
 }
