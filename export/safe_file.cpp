@@ -84,6 +84,10 @@ int SafeFile::Open(const char* target, int* error)
         writePath_ = target_;
         return 0;
     }
+    // Renaming needs only the folder's permission; the target's own must refuse as well, as it
+    // would refuse a rewrite in place.
+    if (exists && faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0)
+        return ReportFailure(error, errno);
     struct stat link {};
     if (exists && lstat(target, &link) == 0 && S_ISLNK(link.st_mode)) {
         char* resolved = realpath(target, nullptr);

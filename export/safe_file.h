@@ -18,7 +18,8 @@ public:
     // Creates the file the content goes to. A target that exists but is not a regular file
     // (a terminal, a pipe, /dev/null) is written directly: renaming over it would replace the
     // device node, and there is no content to keep. A symbolic link keeps pointing at the file
-    // it names, which is the one replaced; an existing file's permission bits carry over.
+    // it names, which is the one replaced; an existing file's permission bits carry over, and a
+    // file this process may not write is refused (EACCES) even where its folder is writable.
     // 0, or −1 with the cause in *error.
     int Open(const char* target, int* error);
 

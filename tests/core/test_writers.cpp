@@ -370,24 +370,34 @@ TEST_P(WritersTest, FailureBeforeWritingCreatesNothing)
     }
 }
 
-TEST_P(WritersTest, ReadOnlyFolderLeavesTargetUntouched)
+TEST_P(WritersTest, ReadOnlyFolderOrTargetLeavesTargetUntouched)
 {
     const auto record = FullRecord();
     const std::string target = Path("out");
-    WriteBytes(target, "old content");
-    fs::permissions(dir_, fs::perms(0555));
-    const ChildOutcome outcome = RunInChild([&] {
-        // Root writes anywhere; an unprivileged user sees the folder as it is.
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            return ChildOutcome{};
-        ChildOutcome result;
-        result.result = GetParam().byRecord(target.c_str(), *record, &result.error);
-        return result;
-    });
-    EXPECT_EQ(outcome.result, -1);
-    EXPECT_EQ(outcome.error, EACCES) << strerror(outcome.error);
-    EXPECT_EQ(ReadBytes(target), "old content");
-    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out"});
+    const struct {
+        const char* what;
+        unsigned folderMode, targetMode;
+    } cases[] = {{"read-only folder", 0555, 0644}, {"read-only target", 0777, 0444}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::permissions(dir_, fs::perms(0755));
+        fs::remove(target);
+        WriteBytes(target, "old content");
+        fs::permissions(target, fs::perms(c.targetMode));
+        fs::permissions(dir_, fs::perms(c.folderMode));
+        const ChildOutcome outcome = RunInChild([&] {
+            // Root writes anywhere; an unprivileged user sees the permissions as they are.
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                return ChildOutcome{};
+            ChildOutcome result;
+            result.result = GetParam().byRecord(target.c_str(), *record, &result.error);
+            return result;
+        });
+        EXPECT_EQ(outcome.result, -1);
+        EXPECT_EQ(outcome.error, EACCES) << strerror(outcome.error);
+        EXPECT_EQ(ReadBytes(target), "old content");
+        EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out"});
+    }
 }
 
 TEST_P(WritersTest, FileSizeLimitFailsAndLeavesTargetUntouched)
