@@ -155,7 +155,7 @@ bool HasPrintablePlanePoints(const MeasureRecord& record)
 // Plane points are stored in drawing form {easting, −northing}; the drawing takes northing up.
 void WriteOutline(DL_Dxf& dxf, DL_WriterA& dw, const MeasureRecord& record)
 {
-    const DL_Attributes attributes("mainlayer", 256, -1, "BYLAYER", 1.0);
+    const DL_Attributes attributes("mainlayer", DL_Codes::bylayer, -1, "BYLAYER", 1.0);
     const PlanePoint* p = record.planePoints;
     dw.sectionEntities();
     for (int i = 0; i + 1 < record.pointCount; ++i)
