@@ -231,7 +231,7 @@ void CVarnelDlg::OnImportDevice()
     {
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(names.size()));
-        for (qsizetype i = 0; i < names.size() && table.count < MaxRecords; ++i) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
             const QByteArray path = QFile::encodeName(dir.filePath(names[i]));
             if (LoadRecordFile(path.constData(), *m_scratch) == 0) {
                 if (!loadedAny) {
@@ -243,6 +243,7 @@ void CVarnelDlg::OnImportDevice()
                 LogPrintf("[INFO] %d, %s.", table.count, QFile::encodeName(names[i]).constData());
                 RecordTableAppend(table, *m_scratch);
                 InsertRecordItem(table.count - 1, table.count - 1);
+                if (table.count == MaxRecords) break;
             }
             waiting.SetFilesRead(static_cast<int>(i + 1));
         }

@@ -139,6 +139,13 @@ private slots:
         for (QString& name : expected) name = folder + '/' + name;
         QCOMPARE(TablePaths(), expected);
         VerifyListMirrorsTable(0);
+
+        // A full table is replaced as well.
+        const QString next = Folder(QStringLiteral("next"));
+        WriteRecordFile(next + "/only.nmea", 9);
+        ImportFolder(next);
+        QCOMPARE(TablePaths(), QStringList{next + "/only.nmea"});
+        VerifyListMirrorsTable(0);
     }
 
     void secondFolderImportReplacesTheFirst()
