@@ -110,6 +110,8 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
 
     SetFonts();
     ShowResult(TheRecordTable().selected);
+    // The first tab stop starts with the focus, not the default button.
+    importFile->setFocus();
 }
 
 CVarnelDlg::~CVarnelDlg() = default;

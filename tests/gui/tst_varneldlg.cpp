@@ -128,6 +128,7 @@ private slots:
 
     void startsEmptyShowingTheZeroRecord()
     {
+        QCOMPARE(m_dlg->focusWidget()->objectName(), QStringLiteral("importFile"));
         QCOMPARE(List()->rowCount(), 0);
         QCOMPARE(List()->columnCount(), 2);
         QCOMPARE(List()->horizontalHeaderItem(0)->text(), QStringLiteral("测量时间"));
