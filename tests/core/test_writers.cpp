@@ -104,6 +104,7 @@ protected:
     void TearDown() override
     {
         std::error_code ignored;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
         for (const auto& entry : fs::recursive_directory_iterator(dir_, ignored))
             if (entry.is_directory())
                 fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
