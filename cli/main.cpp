@@ -1,6 +1,8 @@
 // varnel-convert: loads record files without the window and prints or exports what they hold.
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "export/dxf_writer.h"
+#include "export/point_file.h"
 #include "import/loader.h"
 #include "import/record.h"
 
@@ -16,6 +20,8 @@ namespace {
 
 const char kUsage[] =
     "Usage: varnel-convert [--json [--points]] PATH...\n"
+    "       varnel-convert FILE [--dxf OUT.dxf] [--csv OUT.csv]\n"
+    "       varnel-convert PATH... --out-dir DIR\n"
     "\n"
     "Loads instrument record files and prints one line per loaded measurement.\n"
     "A PATH is a record file or a folder; of a folder, the files whose name contains\n"
@@ -36,14 +42,24 @@ const char kUsage[] =
     "             {\"lat\",\"lon\",\"stamp\",\"mapLat\",\"mapLon\",\"x\",\"y\"}: WGS-84 degrees,\n"
     "             the time stamp, BD-09 map degrees, and plane metres in drawing form\n"
     "             (x = easting, y = -northing).\n"
+    "  --dxf OUT  writes the loaded record's outline as a DXF drawing (AC1009, one LINE\n"
+    "             per pair of consecutive points, plane metres); only with a single FILE.\n"
+    "  --csv OUT  writes the loaded record's points as \"latitude,longitude\" lines\n"
+    "             (WGS-84, six decimals, every point but the last); only with a single FILE.\n"
+    "  --out-dir DIR\n"
+    "             writes NAME.dxf and NAME.csv into DIR for every loaded record, NAME being\n"
+    "             the record file's name without its extension. Existing files are replaced;\n"
+    "             a failed write leaves them as they were.\n"
     "  --help     this text.\n"
     "\n"
-    "A file that does not load is named on standard error with the reason.\n"
+    "A file that does not load, or an export that cannot be written, is named on standard\n"
+    "error with the reason.\n"
     "Exit status: 0 when every PATH loaded, 1 when any file failed, 2 for a usage error.\n";
 
 struct Options {
     bool json = false;
     bool points = false;
+    std::string dxf, csv, outDir;
     std::vector<std::string> paths;
 };
 
@@ -235,6 +251,37 @@ bool Expand(const std::string& path, std::vector<std::string>& files)
     return true;
 }
 
+// NAME of NAME.ext.
+std::string Stem(const char* path)
+{
+    const std::string name = FileName(path);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool Export(int (*writer)(const char*, const MeasureRecord&, int*), const std::string& target,
+            const MeasureRecord& record)
+{
+    int error = 0;
+    if (writer(target.c_str(), record, &error) == 0) return true;
+    std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", target.c_str(),
+                 error ? std::strerror(error) : "unknown error");
+    return false;
+}
+
+bool ExportRecord(const Options& options, const MeasureRecord& record)
+{
+    bool ok = true;
+    if (!options.dxf.empty()) ok &= Export(WriteDxfFile, options.dxf, record);
+    if (!options.csv.empty()) ok &= Export(ExportPointFile, options.csv, record);
+    if (!options.outDir.empty()) {
+        const std::string base = options.outDir + "/" + Stem(record.path);
+        ok &= Export(WriteDxfFile, base + ".dxf", record);
+        ok &= Export(ExportPointFile, base + ".csv", record);
+    }
+    return ok;
+}
+
 int ParseOptions(int argc, char** argv, Options& options)
 {
     bool endOfOptions = false;
@@ -249,6 +296,12 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.json = true;
         } else if (!endOfOptions && arg == "--points") {
             options.points = true;
+        } else if (!endOfOptions && (arg == "--dxf" || arg == "--csv" || arg == "--out-dir")) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "varnel-convert: %s needs a file name\n", arg.c_str());
+                return 2;
+            }
+            (arg == "--dxf" ? options.dxf : arg == "--csv" ? options.csv : options.outDir) = argv[++i];
         } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "varnel-convert: unknown option %s\n", arg.c_str());
             return 2;
@@ -264,6 +317,10 @@ int ParseOptions(int argc, char** argv, Options& options)
         std::fputs("varnel-convert: --points needs --json\n", stderr);
         return 2;
     }
+    if ((!options.dxf.empty() || !options.csv.empty()) && (options.paths.size() != 1 || !options.outDir.empty())) {
+        std::fputs("varnel-convert: --dxf and --csv take a single FILE and no --out-dir\n", stderr);
+        return 2;
+    }
     return -1;
 }
 
@@ -274,10 +331,22 @@ int main(int argc, char** argv)
     Options options;
     if (const int status = ParseOptions(argc, argv, options); status >= 0) return status;
 
+    // A write that reaches the file size limit must fail like any other write error, not end
+    // the process with a temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     bool anyFailed = false;
     std::vector<std::string> files;
     for (const auto& path : options.paths)
         if (!Expand(path, files)) anyFailed = true;
+    if ((!options.dxf.empty() || !options.csv.empty()) && files.size() > 1) {
+        std::fputs("varnel-convert: --dxf and --csv take a single record file, not a folder of several\n", stderr);
+        return 2;
+    }
+    if (!options.outDir.empty() && !std::filesystem::is_directory(options.outDir)) {
+        std::fprintf(stderr, "varnel-convert: %s: no such folder\n", options.outDir.c_str());
+        return 1;
+    }
 
     auto record = std::make_unique<MeasureRecord>();
     for (const auto& file : files) {
@@ -291,6 +360,7 @@ int main(int argc, char** argv)
             PrintJson(*record, options.points);
         else
             PrintLine(*record);
+        if (!ExportRecord(options, *record)) anyFailed = true;
     }
     std::fflush(stdout);
     return anyFailed ? 1 : 0;

@@ -111,4 +111,31 @@ TEST_F(ConvertCommand, UsageErrorsAndHelp)
     EXPECT_EQ(Run("--json " + dir_ + "/here.nmea").status, 0);
 }
 
+TEST_F(ConvertCommand, ExportsTheLoadedRecords)
+{
+    const std::string file = Write("field.nmea", kField);
+    Write("second.nmea", kField);
+    ASSERT_EQ(std::system(("mkdir " + dir_ + "/out").c_str()), 0);
+
+    const Outcome single = Run(file + " --dxf " + dir_ + "/f.dxf --csv " + dir_ + "/f.csv");
+    ASSERT_EQ(single.status, 0) << single.err;
+    EXPECT_EQ(ReadAll(dir_ + "/f.csv"), "22.500000,113.900000\n22.501000,113.900000\n22.501000,113.901000\n");
+    EXPECT_NE(ReadAll(dir_ + "/f.dxf").find("SECTION\n  2\nHEADER"), std::string::npos);
+
+    const Outcome all = Run(dir_ + " --out-dir " + dir_ + "/out");
+    ASSERT_EQ(all.status, 0) << all.err;
+    for (const char* name : {"/out/field.dxf", "/out/field.csv", "/out/second.dxf", "/out/second.csv"})
+        EXPECT_TRUE(std::filesystem::exists(dir_ + name)) << name;
+    EXPECT_EQ(ReadAll(dir_ + "/out/field.csv"), ReadAll(dir_ + "/f.csv"));
+    EXPECT_EQ(ReadAll(dir_ + "/out/field.dxf"), ReadAll(dir_ + "/f.dxf"));
+
+    const Outcome failed = Run(file + " --csv " + dir_ + "/missing/f.csv");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("missing/f.csv: cannot be written: No such file or directory"), std::string::npos)
+        << failed.err;
+    EXPECT_EQ(Run(dir_ + " --dxf " + dir_ + "/x.dxf").status, 2);  // several records, one drawing
+    EXPECT_EQ(Run(file + " --dxf").status, 2);
+    EXPECT_EQ(Run(file + " --out-dir " + dir_ + "/nowhere").status, 1);
+}
+
 }  // namespace
