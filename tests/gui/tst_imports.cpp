@@ -1,6 +1,7 @@
 // The two import commands: a whole folder, and one file on top of the list.
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,6 +12,7 @@
 #include "app/resultpanel.h"
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "import/log.h"
 
 namespace {
 
@@ -128,6 +130,43 @@ private slots:
         VerifyListMirrorsTable(0);
         for (const QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!(w->isVisible() && w->windowTitle() == QStringLiteral("批量处理")));
+    }
+
+    // While the folder is read, the waiting window is up and counts the files read so far.
+    void waitingWindowShowsProgress()
+    {
+        const QString folder = Folder(QStringLiteral("device"));
+        for (int i = 0; i < 4; ++i) WriteRecordFile(folder + QString::asprintf("/r%d.nmea", i), i);
+        WriteFile(folder + "/other.txt", "x");
+
+        struct Seen {
+            QStringList lines;
+            QList<int> progress;
+            QString message;
+            int total = 0;
+        } seen;
+        SetLogSink(
+            [](void* context, const char* line) {
+                auto* s = static_cast<Seen*>(context);
+                s->lines << QString::fromUtf8(line);
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    if (!w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
+                    s->message = w->findChild<QLabel*>(QStringLiteral("message"))->text();
+                    s->total = w->findChild<QProgressBar*>()->maximum();
+                    s->progress << w->findChild<QProgressBar*>()->value();
+                }
+            },
+            &seen);
+        ImportFolder(folder);
+        SetLogSink(nullptr, nullptr);
+
+        QCOMPARE(seen.lines.value(0), QStringLiteral("[INFO] Open Dev: %1.").arg(folder));
+        QCOMPARE(seen.lines.size(), 5);
+        QCOMPARE(seen.message, QStringLiteral("您好，数据批量处理中，请稍等，谢谢！"));
+        QCOMPARE(seen.total, 5);
+        QCOMPARE(seen.progress.size(), 4);  // the waiting window was up at every stored record
+        for (int i = 1; i < seen.progress.size(); ++i) QVERIFY(seen.progress[i] > seen.progress[i - 1]);
+        QCOMPARE(TheRecordTable().count, 4);
     }
 
     void folderImportStopsAt200()
