@@ -22,6 +22,8 @@
 #include "import/loader.h"
 #include "import/log.h"
 #include "import/ongoingdlg.h"
+#include "map/explorer.h"
+#include "map/showrecord.h"
 
 namespace {
 
@@ -79,8 +81,8 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     m_header->setObjectName(QStringLiteral("header"));
     m_header->setGeometry(ControlRect(471, 2, 225, 11));
     QPushButton* exportCad = AddButton(this, QStringLiteral("导出CAD..."), ControlRect(671, 83, 50, 14), "exportCad");
-    // The map view goes here.
-    m_mapArea = new QWidget(this);
+    // The map view: the browser showing the map page.
+    m_mapArea = new CExplorer1(this);
     m_mapArea->setObjectName(QStringLiteral("mapArea"));
     m_mapArea->setGeometry(ControlRect(146, 0, 323, 314));
     QPushButton* exportExcel =
@@ -109,6 +111,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     SetFonts();
+    m_mapArea->LoadMapPage();
     ShowResult(TheRecordTable().selected);
     // The first tab stop starts with the focus, not the default button.
     importFile->setFocus();
@@ -210,7 +213,11 @@ void CVarnelDlg::SelectRecord(int slot)
     ShowResult(slot);
 }
 
-void CVarnelDlg::ShowRecordOnMap(int) {}
+void CVarnelDlg::ShowRecordOnMap(int slot)
+{
+    if (slot < 0 || slot >= TheRecordTable().count) return;
+    ::ShowRecordOnMap(*m_mapArea, TheRecordTable().records[slot]);
+}
 
 void CVarnelDlg::OnListDoubleClick(int row)
 {

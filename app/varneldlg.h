@@ -8,6 +8,7 @@
 #include "app/userdialogs.h"
 #include "import/record.h"
 
+class CExplorer1;
 class COutlineArea;
 class QLabel;
 class QTableWidget;
@@ -71,7 +72,7 @@ private:
     CUserDialogs* m_dialogs;
     std::unique_ptr<MeasureRecord> m_scratch;  // a file is loaded here before the table changes
     QIcon m_icon;
-    QWidget* m_mapArea;
+    CExplorer1* m_mapArea;
     QTableWidget* m_list;
     COutlineArea* m_outline;
     QLabel* m_resultText;
