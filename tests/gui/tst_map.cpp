@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 
+#include "app/varneldlg.h"
 #include "map/explorer.h"
 #include "map/mappage.h"
 #include "map/remoteblocker.h"
@@ -433,6 +434,35 @@ private slots:
         QCOMPARE(Eval(page, "JSON.stringify([GPSPointCnt, BDMap.getOverlays().length, BDMap.getZoom()])").toString(),
                  QStringLiteral("[3,3,16]"));
         QCOMPARE(g_trace, QStringList());
+    }
+
+    // The main window's map area is the map browser, and both ways of showing a record draw it.
+    void windowSelectionAndDoubleClickDrawTheRecord()
+    {
+        RecordTable& table = TheRecordTable();
+        RecordTableRestart(table);
+        QCOMPARE(RecordTableAppend(table, *MakeRecord(Area, ThreePoints, ThreeCentre, 4000)), 0);
+        const QList<QPointF> track = {{116.3913, 39.9075}, {116.3972, 39.9087}};
+        QCOMPARE(RecordTableAppend(table, *MakeRecord(Vehicle, track, QPointF(116.39425, 39.9081), 510)), 0);
+
+        CVarnelDlg window;
+        window.InsertRecordItem(0, 0);
+        window.InsertRecordItem(1, 1);
+        window.show();
+        auto* browser = window.findChild<CExplorer1*>();
+        QVERIFY(browser);
+        auto* page = static_cast<CMapPage*>(browser->Document());
+        QVERIFY(page);
+
+        window.SelectRecord(0);
+        QTRY_VERIFY_WITH_TIMEOUT(page->IsMapReady(), 15000);
+        const QString state = QStringLiteral(
+            "JSON.stringify([GPSPointCnt, FilePonits.map(function (p) { return p.lng; }), BDMap.getZoom()])");
+        QCOMPARE(Eval(page, state).toString(), QStringLiteral("[3,[113.264385,113.265,113.2661],16]"));
+
+        window.OnListDoubleClick(1);
+        QCOMPARE(Eval(page, state).toString(), QStringLiteral("[2,[116.3913,116.3972],19]"));
+        RecordTableRestart(table);
     }
 };
 
