@@ -16,6 +16,7 @@
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
 #include "import/loader.h"
+#include "map/explorer.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ BENCHMARK(BM_ImportDevice200)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    InitMapBrowser();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     Fixture fixture;

@@ -8,6 +8,7 @@
 
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "tests/gui/windowtestmain.h"
 
 namespace {
 
@@ -138,5 +139,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestExports)
+VARNEL_WINDOW_TEST_MAIN(TestExports)
 #include "tst_exports.moc"

@@ -12,6 +12,7 @@
 #include "app/resultpanel.h"
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "tests/gui/windowtestmain.h"
 #include "import/log.h"
 
 namespace {
@@ -276,5 +277,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestImports)
+VARNEL_WINDOW_TEST_MAIN(TestImports)
 #include "tst_imports.moc"

@@ -15,6 +15,7 @@
 #include "app/resultpanel.h"
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "tests/gui/windowtestmain.h"
 
 namespace {
 
@@ -402,5 +403,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestVarnelDlg)
+VARNEL_WINDOW_TEST_MAIN(TestVarnelDlg)
 #include "tst_varneldlg.moc"

@@ -1,0 +1,17 @@
+#pragma once
+// main() of a window test: the map's browser engine is prepared before the application exists,
+// as the program does.
+#include <QApplication>
+#include <QtTest>
+
+#include "map/explorer.h"
+
+#define VARNEL_WINDOW_TEST_MAIN(TestClass)         \
+    int main(int argc, char** argv)                \
+    {                                              \
+        InitMapBrowser();                          \
+        QApplication app(argc, argv);              \
+        TestClass test;                            \
+        QTEST_SET_MAIN_SOURCE_PATH                 \
+        return QTest::qExec(&test, argc, argv);    \
+    }
