@@ -1,6 +1,7 @@
-// Showing a record with the most points a record holds, from the call until the page has run
-// every call and holds the route: all calls in one script evaluation, and as the baseline in
-// the same run, one evaluation per call. Runs the offline map (remote requests blocked).
+// Showing a record with the most points a record holds, until the page has run every call and
+// holds the route: from the window's SelectRecord; from ShowRecordOnMap with all calls in one
+// script evaluation; and as the baseline in the same run, one evaluation per call. Runs the
+// offline map (remote requests blocked).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <memory>
 
+#include "app/varneldlg.h"
 #include "map/explorer.h"
 #include "map/mappage.h"
 #include "map/remoteblocker.h"
@@ -20,16 +22,20 @@ namespace {
 // A walked loop of MaxPointCount points, about 1.2 km across.
 std::unique_ptr<MeasureRecord> MakeRecord()
 {
+    constexpr double RadiusM = 615;
     auto record = std::make_unique<MeasureRecord>();
     record->type = Area;
     record->pointCount = MaxPointCount;
     for (int i = 0; i < MaxPointCount; ++i) {
         const double angle = 2 * M_PI * i / MaxPointCount;
-        record->mapPoints[i] = {113.3 + 0.006 * std::cos(angle), 23.1 + 0.005 * std::sin(angle)};
+        record->mapPoints[i] = {113.3 + 0.006 * std::cos(angle), 23.1 + 0.0055 * std::sin(angle)};
+        record->planePoints[i] = {RadiusM * std::cos(angle), -RadiusM * std::sin(angle)};
     }
     record->mapCenterLat = 23.1;
     record->mapCenterLon = 113.3;
-    record->extent = 1230;
+    record->minX = record->minY = -RadiusM;
+    record->maxX = record->maxY = RadiusM;
+    record->width = record->height = record->extent = 2 * RadiusM;
     return record;
 }
 
@@ -46,6 +52,15 @@ void ShowRecordCallByCall(CExplorer1& browser, const MeasureRecord& record)
     page.JSCall(QStringLiteral("Map_SetCenter"), QString::asprintf("%lf", record.mapCenterLat),
                 QString::asprintf("%lf", record.mapCenterLon),
                 QString::number(MapZoomForExtent(record.extent)));
+}
+
+// Waits until browser's page has made its map.
+void WaitForMap(CExplorer1& browser)
+{
+    auto* page = static_cast<CMapPage*>(browser.Document());
+    QEventLoop loading;
+    QObject::connect(page, &CMapPage::mapReady, &loading, &QEventLoop::quit);
+    if (!page->IsMapReady()) loading.exec();
 }
 
 // Scripts run in the order sent, so this answers once the page has handled the record.
@@ -84,16 +99,17 @@ int main(int argc, char** argv)
     CRemoteBlocker blocker;
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&blocker);
 
-    CExplorer1 browser;
-    browser.resize(800, 600);
-    browser.show();
-    QEventLoop loading;
-    auto* page = static_cast<CMapPage*>(browser.page());
-    QObject::connect(page, &CMapPage::mapReady, &loading, &QEventLoop::quit);
-    browser.LoadMapPage();
-    if (!page->IsMapReady()) loading.exec();
-
     const auto record = MakeRecord();
+    RecordTableAppend(TheRecordTable(), *record);
+    CVarnelDlg window;
+    window.InsertRecordItem(0, 0);
+    window.show();
+    CExplorer1& browser = *window.findChild<CExplorer1*>();
+    WaitForMap(browser);
+
+    benchmark::RegisterBenchmark("SelectRecord/window", [&](benchmark::State& state) {
+        MeasureShow(state, browser, *record, [&window](CExplorer1&, const MeasureRecord&) { window.SelectRecord(0); });
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("ShowRecordOnMap/batched", [&](benchmark::State& state) {
         MeasureShow(state, browser, *record, [](CExplorer1& b, const MeasureRecord& r) { ShowRecordOnMap(b, r); });
     })->UseRealTime()->Unit(benchmark::kMillisecond);
