@@ -11,6 +11,15 @@ var UseOfflineMap = (function () {
 
     var Anchors = ["topleft", "topright", "bottomleft", "bottomright"];
 
+    // Online, zoom z shows 2^(18 − z) metres per pixel at the equator; Leaflet's Web Mercator
+    // shows 156543.03 / 2^z. Shifting Leaflet's scale by their ratio makes a zoom show the same
+    // ground in both maps.
+    var ZoomShift = Math.log(156543.03392804097 / 262144) / Math.LN2;
+    var Crs = L.extend({}, L.CRS.EPSG3857, {
+        scale: function (zoom) { return 256 * Math.pow(2, zoom + ZoomShift); },
+        zoom: function (scale) { return Math.log(scale / 256) / Math.LN2 - ZoomShift; }
+    });
+
     function Point(lng, lat) {
         this.lng = parseFloat(lng);
         this.lat = parseFloat(lat);
@@ -104,6 +113,7 @@ var UseOfflineMap = (function () {
         var element = typeof container === "string" ? document.getElementById(container) : container;
         this._overlays = [];
         this._map = L.map(element, {
+            crs: Crs,
             minZoom: MinZoom,
             maxZoom: MaxZoom,
             zoomControl: false,
