@@ -62,23 +62,28 @@ int DrawOutline(QPainter& painter, QSize area, const MeasureRecord& r)
     const int cy = area.height() / 2;
     const double halfWidth = (r.width * s) / 2;
     const double halfHeight = (r.height * s) / 2;
-    std::array<QPoint, PointCapacity> path;
-    for (int i = 0; i < r.pointCount; ++i) {
-        const PlanePoint& p = r.planePoints[i];
-        path[i] = QPoint(TruncateToInt((p.first - r.minX) * s - halfWidth + cx),
-                         TruncateToInt((p.second - r.minY) * s - halfHeight + cy));
+    const auto map = [&](const PlanePoint& p) {
+        return QPoint(TruncateToInt((p.first - r.minX) * s - halfWidth + cx),
+                      TruncateToInt((p.second - r.minY) * s - halfHeight + cy));
+    };
+
+    // The outline goes to the painter as separate segments, which the raster engine strokes
+    // several times faster than one long polyline; square caps close the corners that joins
+    // would. A point on the same pixel as the one before adds nothing and is skipped.
+    std::array<QLine, PointCapacity> segments;
+    int segmentCount = 0;
+    const QPoint first = map(r.planePoints[0]);
+    QPoint last = first;
+    for (int i = 1; i < r.pointCount; ++i) {
+        const QPoint cur = map(r.planePoints[i]);
+        if (cur == last) continue;
+        segments[segmentCount++] = QLine(last, cur);
+        last = cur;
     }
-    const QPoint first = path[0];
-    const QPoint last = path[r.pointCount - 1];
+    painter.setPen(QPen(kOutline, 2.5, Qt::SolidLine, Qt::SquareCap));
+    painter.drawLines(segments.data(), segmentCount);
 
-    QPen pen(kOutline, 2.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    painter.setPen(pen);
-    painter.drawPolyline(path.data(), r.pointCount);
-
-    pen.setStyle(Qt::DashLine);
-    pen.setWidthF(1.5);
-    pen.setColor(kClosingLine);
-    painter.setPen(pen);
+    painter.setPen(QPen(kClosingLine, 1.5, Qt::DashLine, Qt::FlatCap));
     painter.drawLine(first, last);
 
     // The end marker is painted last and covers the start where they meet.
