@@ -5,7 +5,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointF>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QtTest>
 
 #include <climits>
@@ -49,6 +52,20 @@ std::unique_ptr<MeasureRecord> MakeRecord(int type, const QList<QPointF>& points
     record->extent = extent;
     return record;
 }
+
+// Sends every remote request to a server that takes the connection and never answers.
+class SilentNetwork : public QWebEngineUrlRequestInterceptor {
+public:
+    explicit SilentNetwork(quint16 port) : m_target(QStringLiteral("http://127.0.0.1:%1/api").arg(port)) {}
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QString scheme = info.requestUrl().scheme();
+        if (scheme != u"qrc" && scheme != u"data" && info.requestUrl() != m_target) info.redirect(m_target);
+    }
+
+private:
+    QUrl m_target;
+};
 
 const QList<QPointF> ThreePoints = {{113.264385, 23.129112}, {113.265, 23.1295}, {113.2661, 23.1302}};
 const QPointF ThreeCentre(113.265243, 23.129656);
@@ -434,6 +451,41 @@ private slots:
         QCOMPARE(Eval(page, "JSON.stringify([GPSPointCnt, BDMap.getOverlays().length, BDMap.getZoom()])").toString(),
                  QStringLiteral("[3,3,16]"));
         QCOMPARE(g_trace, QStringList());
+    }
+
+    // An online map API that never answers gives way to the offline map after a few seconds,
+    // while the page is still loading.
+    void onlineApiThatDoesNotAnswerGivesWayToTheOfflineMap()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket*> held;
+        connect(&server, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) held << socket;
+        });
+        SilentNetwork silent(server.serverPort());
+        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&silent);
+
+        CExplorer1 browser;
+        browser.resize(400, 300);
+        browser.show();
+        bool loaded = false;
+        connect(browser.page(), &QWebEnginePage::loadFinished, [&] { loaded = true; });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(browser.LoadMapPage());
+        auto* page = static_cast<CMapPage*>(browser.Document());
+        QTRY_VERIFY_WITH_TIMEOUT(page->IsMapReady(), 15000);
+        QVERIFY2(clock.elapsed() >= 3000, "gave up on the online API too early");
+        QVERIFY(!held.isEmpty());
+        QVERIFY(!loaded);
+
+        QCOMPARE(ShowRecordOnMap(browser, *MakeRecord(Area, ThreePoints, ThreeCentre, 4000)), 0);
+        QCOMPARE(Eval(page, "JSON.stringify([BMap.offline === true, GPSPointCnt, BDMap.getOverlays().length])").toString(),
+                 QStringLiteral("[true,3,3]"));
+
+        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_blocker);
+        qDeleteAll(held);
     }
 
     // The main window's map area is the map browser, and both ways of showing a record draw it.
