@@ -1,0 +1,260 @@
+// Whole bad record files, kept in tests/data/bad or made here where they cannot be kept: what
+// the loader makes of each, and that a load, failed or not, writes nothing but the record it
+// was given (not the bytes around it, not the record table, not the file or its folder).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "import/loader.h"
+#include "import/log.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBad = std::string(VARNEL_TEST_DATA) + "/bad";
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Names, kinds, sizes and contents of a folder's entries (contents of small regular files only).
+std::map<std::string, std::string> Snapshot(const std::string& dir)
+{
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        struct stat st {};
+        lstat(e.path().c_str(), &st);
+        std::string state = std::to_string(st.st_mode) + ":" + std::to_string(st.st_size);
+        if (S_ISREG(st.st_mode) && st.st_size < (4 << 20)) state += ":" + ReadAll(e.path());
+        entries[e.path().filename().string()] = state;
+    }
+    return entries;
+}
+
+// The record the loader fills, with guard bytes on both sides, as an import's scratch record.
+struct GuardedRecord {
+    unsigned char before[4096];
+    MeasureRecord record;
+    unsigned char after[4096];
+};
+constexpr unsigned char kGuard = 0xA5;
+
+struct Outcome {
+    int result;
+    LoadFailure why;
+    std::unique_ptr<GuardedRecord> scratch;
+    const MeasureRecord& record() const { return scratch->record; }
+};
+
+// Loads path into a guarded scratch record and checks that nothing outside it changed.
+Outcome LoadIsolated(const std::string& path)
+{
+    auto scratch = std::make_unique<GuardedRecord>();
+    std::memset(scratch.get(), kGuard, sizeof *scratch);
+    const std::string folder = fs::path(path).parent_path().string();
+    const auto folderBefore = Snapshot(folder);
+    const std::vector<unsigned char> tableBefore(reinterpret_cast<const unsigned char*>(&TheRecordTable()),
+                                                 reinterpret_cast<const unsigned char*>(&TheRecordTable() + 1));
+
+    LoadFailure why = LoadFailure::None;
+    const int result = LoadRecordFile(path.c_str(), scratch->record, &why);
+
+    for (unsigned char b : scratch->before) EXPECT_EQ(b, kGuard) << path << ": written before the record";
+    for (unsigned char b : scratch->after) EXPECT_EQ(b, kGuard) << path << ": written after the record";
+    EXPECT_EQ(std::memcmp(tableBefore.data(), &TheRecordTable(), tableBefore.size()), 0) << path << ": table changed";
+    EXPECT_EQ(Snapshot(folder), folderBefore) << path << ": the file or its folder changed";
+    return {result, why, std::move(scratch)};
+}
+
+struct KeptCase {
+    const char* file;
+    int result;
+    LoadFailure why;
+    int points;
+};
+
+class KeptBadFile : public testing::TestWithParam<KeptCase> {};
+
+TEST_P(KeptBadFile, LoadsAsExpectedAndTouchesNothingElse)
+{
+    const auto& c = GetParam();
+    const Outcome o = LoadIsolated(kBad + "/" + c.file);
+    EXPECT_EQ(o.result, c.result) << c.file;
+    EXPECT_EQ(o.why, c.why) << c.file;
+    if (c.result == 0) {
+        EXPECT_EQ(o.record().pointCount, c.points) << c.file;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, KeptBadFile,
+    testing::Values(KeptCase{"x.nmea", -1, LoadFailure::NoPoints, 0},  // 4 KB of binary data
+                    KeptCase{"rmc-empty.nmea", -1, LoadFailure::NoPoints, 0},
+                    KeptCase{"nul-in-lines.nmea", 0, LoadFailure::None, 1},
+                    KeptCase{"blank-lines.nmea", 0, LoadFailure::None, 2},
+                    KeptCase{"numbers.nmea", 0, LoadFailure::None, 2},
+                    KeptCase{"99999年04月11日10时20分30秒.nmea", 0, LoadFailure::None, 1}));
+
+TEST(BadFileValues, WhatTheLoadedOnesHold)
+{
+    // NUL bytes: the text before a NUL is the line; "AREA: 12" reads, its mu after the NUL not.
+    Outcome o = LoadIsolated(kBad + "/nul-in-lines.nmea");
+    ASSERT_EQ(o.result, 0);
+    EXPECT_EQ(o.record().points[0].stamp, 20180411102002u);
+    EXPECT_EQ(o.record().area, 12.0);
+    EXPECT_EQ(o.record().areaMu, 0.0);
+
+    // Of nan, inf, 1e999, 0x1p3 and -0 only -0 and the plain number make points; no summary
+    // value reads except "LINE: 0x1p3", whose "0" does, so the computed results stand.
+    o = LoadIsolated(kBad + "/numbers.nmea");
+    ASSERT_EQ(o.result, 0);
+    const MeasureRecord& r = o.record();
+    EXPECT_EQ(r.points[0].lat, 0.0);
+    EXPECT_TRUE(std::signbit(r.points[0].lat));
+    EXPECT_EQ(r.points[1].lat, 1e-3);
+    EXPECT_EQ(r.curveLength, r.calcCurveLength);
+    EXPECT_EQ(r.straightLength, r.calcStraightLength);
+    for (const double v : {r.calcArea, r.calcCurveLength, r.calcStraightLength, r.extent, r.mapCenterLat})
+        EXPECT_TRUE(std::isfinite(v));
+
+    // A five-digit year in the name: the number that begins four bytes before "年".
+    o = LoadIsolated(kBad + "/99999年04月11日10时20分30秒.nmea");
+    ASSERT_EQ(o.result, 0);
+    EXPECT_EQ(o.record().year, 9999);
+    EXPECT_EQ(o.record().points[0].stamp, 20180411102030u);  // "99999-04-11,…" is no point line
+}
+
+class ScratchFolder : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/varnel-bad-XXXXXX";
+        dir_ = mkdtemp(pattern);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::string Write(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
+        return dir_ + "/" + name;
+    }
+    std::string dir_;
+};
+
+TEST_F(ScratchFolder, MegabyteLines)
+{
+    const std::string megabyte(1 << 20, '9');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int result;
+        int points;
+    } cases[] = {
+        {"1 MB line, then a point", megabyte + "\r\n2018-04-11,10:20:30,22.5,113.9\r\n", 0, 1},
+        {"1 MB line and nothing else", megabyte, -1, 0},
+        {"1 MB of line ends", std::string(1 << 20, '\n'), -1, 0},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = LoadIsolated(Write("long.nmea", c.bytes));
+        EXPECT_EQ(o.result, c.result) << c.what;
+        if (c.result == 0) {
+            EXPECT_EQ(o.record().pointCount, c.points) << c.what;
+        }
+    }
+}
+
+TEST_F(ScratchFolder, NameOf4000Bytes)
+{
+    const Outcome o = LoadIsolated(dir_ + "/" + std::string(3995, 'n') + ".nmea");
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(o.why, LoadFailure::CannotOpen);  // no file system holds such a name
+}
+
+// A folder import lists the folder first and reads each file afterwards; by then a file may be
+// gone, or be something else under the same name.
+TEST_F(ScratchFolder, FilesThatChangeBetweenListingAndReading)
+{
+    const std::string point = "2018-04-11,10:20:30,22.5,113.9\r\n";
+    for (const char* name : {"gone.nmea", "folder.nmea", "fifo.nmea", "mem.nmea", "locked.nmea", "kept.nmea"})
+        Write(name, point);
+    std::vector<std::string> listed;
+    for (const auto& e : fs::directory_iterator(dir_)) listed.push_back(e.path().string());
+
+    ASSERT_EQ(unlink((dir_ + "/gone.nmea").c_str()), 0);
+    ASSERT_EQ(unlink((dir_ + "/folder.nmea").c_str()), 0);
+    ASSERT_EQ(mkdir((dir_ + "/folder.nmea").c_str(), 0755), 0);
+    ASSERT_EQ(unlink((dir_ + "/fifo.nmea").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir_ + "/fifo.nmea").c_str(), 0644), 0);  // no writer: a blocking open would hang
+    ASSERT_EQ(unlink((dir_ + "/mem.nmea").c_str()), 0);
+    ASSERT_EQ(symlink("/proc/self/mem", (dir_ + "/mem.nmea").c_str()), 0);  // opens, then fails to read
+    ASSERT_EQ(chmod((dir_ + "/locked.nmea").c_str(), 0), 0);
+
+    std::vector<std::string> log;
+    SetLogSink([](void* context, const char* line) { static_cast<std::vector<std::string>*>(context)->push_back(line); },
+               &log);
+    std::map<std::string, LoadFailure> expected = {
+        {"gone.nmea", LoadFailure::CannotOpen}, {"folder.nmea", LoadFailure::CannotOpen},
+        {"fifo.nmea", LoadFailure::CannotOpen}, {"mem.nmea", LoadFailure::CannotRead},
+        {"kept.nmea", LoadFailure::None},
+        // Permission bits do not bind root, who reads the file all the same.
+        {"locked.nmea", geteuid() == 0 ? LoadFailure::None : LoadFailure::CannotOpen},
+    };
+    for (const std::string& path : listed) {
+        const std::string name = fs::path(path).filename().string();
+        const Outcome o = LoadIsolated(path);
+        EXPECT_EQ(o.why, expected.at(name)) << name;
+        EXPECT_EQ(o.result, expected.at(name) == LoadFailure::None ? 0 : -1) << name;
+    }
+    SetLogSink(nullptr, nullptr);
+    int failures = 0;
+    for (const auto& [name, why] : expected) failures += why != LoadFailure::None;
+    EXPECT_EQ(int(log.size()), failures);
+    for (const std::string& line : log) EXPECT_EQ(line.rfind("[ERR] ", 0), 0u) << line;
+}
+
+// The converter over the kept corpus: every file named once, failures on standard error, exit 1.
+TEST(BadFileConverter, NamesEveryFileAndFailsTheRun)
+{
+    char pattern[] = "/tmp/varnel-bad-out-XXXXXX";
+    const std::string out = mkdtemp(pattern);
+    const std::string command =
+        std::string(VARNEL_CONVERT) + " '" + kBad + "' >" + out + "/stdout 2>" + out + "/stderr";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string stdoutText = ReadAll(out + "/stdout"), stderrText = ReadAll(out + "/stderr");
+    fs::remove_all(out);
+
+    for (const char* loaded : {"nul-in-lines.nmea", "blank-lines.nmea", "numbers.nmea"})
+        EXPECT_NE(stdoutText.find(loaded), std::string::npos) << loaded;
+    for (const char* failed : {"x.nmea: no point line", "rmc-empty.nmea: no point line"})
+        EXPECT_NE(stderrText.find(failed), std::string::npos) << failed;
+    EXPECT_EQ(stderrText.find("make_bad.py"), std::string::npos);  // not a record file name
+    std::istringstream lines(stdoutText);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);) ++count;
+    EXPECT_EQ(count, 4);
+}
+
+}  // namespace
