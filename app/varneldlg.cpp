@@ -10,8 +10,12 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "app/aboutdlg.h"
 #include "app/dialogtemplate.h"
@@ -38,6 +42,23 @@ QFont CellHeightFont(const QString& family, int cellHeight, QFont::Weight weight
     const int height = QFontMetrics(font).height();
     if (height > cellHeight) font.setPixelSize(qMax(1, cellHeight * cellHeight / height));
     return font;
+}
+
+// Names of the regular files in a folder, as the bytes the file system holds, in the order it
+// lists them; not recursive. (QDir would drop names that are not valid in the locale's encoding,
+// such as the instrument's GBK names, which the loader reads.)
+std::vector<QByteArray> FolderFileNames(const QByteArray& folder)
+{
+    std::vector<QByteArray> names;
+    DIR* dir = opendir(folder.constData());
+    if (!dir) return names;
+    while (const dirent* entry = readdir(dir)) {
+        struct stat status;
+        if (fstatat(dirfd(dir), entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode))
+            names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
 }
 
 QPushButton* AddButton(QWidget* parent, const QString& text, const QRect& rect, const char* name)
@@ -230,18 +251,18 @@ void CVarnelDlg::OnImportDevice()
 {
     const QString folder = m_dialogs->ChooseFolder(this, QStringLiteral("请选择要导入的设备："));
     if (folder.isEmpty() || !QDir::setCurrent(folder)) return;
-    LogPrintf("[INFO] Open Dev: %s.", QFile::encodeName(folder).constData());
+    const QByteArray folderPath = QFile::encodeName(folder);
+    LogPrintf("[INFO] Open Dev: %s.", folderPath.constData());
 
-    // Not recursive, in the order the file system lists the names.
-    const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    const std::vector<QByteArray> names = FolderFileNames(folderPath);
+    const QByteArray prefix = folderPath.endsWith('/') ? folderPath : folderPath + '/';
     RecordTable& table = TheRecordTable();
     bool loadedAny = false;
     {
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(names.size()));
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            const QByteArray path = QFile::encodeName(dir.filePath(names[i]));
+        for (size_t i = 0; i < names.size(); ++i) {
+            const QByteArray path = prefix + names[i];
             if (LoadRecordFile(path.constData(), *m_scratch) == 0) {
                 if (!loadedAny) {
                     m_list->setUpdatesEnabled(false);
@@ -249,7 +270,7 @@ void CVarnelDlg::OnImportDevice()
                     RecordTableRestart(table);
                     loadedAny = true;
                 }
-                LogPrintf("[INFO] %d, %s.", table.count, QFile::encodeName(names[i]).constData());
+                LogPrintf("[INFO] %d, %s.", table.count, names[i].constData());
                 RecordTableAppend(table, *m_scratch);
                 InsertRecordItem(table.count - 1, table.count - 1);
                 if (table.count == MaxRecords) break;

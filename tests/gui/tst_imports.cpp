@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/recordlist.h"
@@ -168,6 +169,24 @@ private slots:
         QCOMPARE(seen.progress.size(), 4);  // the waiting window was up at every stored record
         for (int i = 1; i < seen.progress.size(); ++i) QVERIFY(seen.progress[i] > seen.progress[i - 1]);
         QCOMPARE(TheRecordTable().count, 4);
+    }
+
+    // The instrument names its files in GBK, which is not valid in the locale's encoding; such a
+    // file is still read, under the very bytes of its name ("距离" in GBK: a distance).
+    void folderImportReadsGbkNames()
+    {
+        const QByteArray folder = QFile::encodeName(Folder(QStringLiteral("gbk")));
+        const QByteArray path = folder + "/\xBE\xE0\xC0\xEB.nmea";
+        FILE* file = std::fopen(path.constData(), "wb");
+        QVERIFY(file);
+        std::fputs("2026-04-11,10:00:00,22.5,113.9\r\n2026-04-11,10:00:09,22.6,113.9\r\n", file);
+        std::fclose(file);
+
+        ImportFolder(QFile::decodeName(folder));
+        QCOMPARE(TheRecordTable().count, 1);
+        QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
+        QCOMPARE(TheRecordTable().records[0].type, int(Distance));
+        VerifyListMirrorsTable(0);
     }
 
     void folderImportStopsAt200()
