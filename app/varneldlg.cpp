@@ -61,6 +61,23 @@ std::vector<QByteArray> FolderFileNames(const QByteArray& folder)
     return names;
 }
 
+struct TemplateControl {
+    CVarnelDlg::ControlId id;
+    int x, y, width, height;  // dialog units
+};
+
+// The window's template: 725 × 315 units.
+constexpr QSize kTemplateSize(725, 315);
+constexpr TemplateControl kTemplate[] = {
+    {CVarnelDlg::IDC_OUTLINE, 473, 36, 187, 178},      {CVarnelDlg::IDC_IMPORT_FILE, 671, 34, 50, 14},
+    {CVarnelDlg::IDC_EXPORT_IMAGE, 671, 117, 50, 14},  {CVarnelDlg::IDC_OUTLINE_GROUP, 472, 20, 188, 195},
+    {CVarnelDlg::IDC_RESULT_GROUP, 473, 221, 187, 90}, {CVarnelDlg::IDC_RESULT_TEXT, 477, 237, 183, 71},
+    {CVarnelDlg::IDC_HEADER, 471, 2, 225, 11},         {CVarnelDlg::IDC_EXPORT_CAD, 671, 83, 50, 14},
+    {CVarnelDlg::IDC_EXPLORER1, 146, 0, 323, 314},     {CVarnelDlg::IDC_EXPORT_EXCEL, 671, 100, 50, 14},
+    {CVarnelDlg::IDC_IMPORT_DEVICE, 671, 18, 50, 14},  {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 314},
+    {CVarnelDlg::IDC_QUIT, 671, 297, 50, 14},
+};
+
 QPushButton* AddButton(QWidget* parent, const QString& text, const QRect& rect, const char* name)
 {
     auto* button = new QPushButton(text, parent);
@@ -81,37 +98,37 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     setWindowTitle(QStringLiteral("Varnel 测量数据助手"));
     setWindowIcon(m_icon);
     setFont(DialogFont());
-    setFixedSize(ControlRect(0, 0, 725, 315).size());
+    setFixedSize(DialogRect(DialogBaseUnitsOf(font()), 0, 0, kTemplateSize.width(), kTemplateSize.height()).size());
 
     // Controls in template order, which is also the tab order.
     m_outline = new COutlineArea(this);
     m_outline->setObjectName(QStringLiteral("outline"));
-    m_outline->setGeometry(ControlRect(473, 36, 187, 178));
-    QPushButton* importFile = AddButton(this, QStringLiteral("导入文件..."), ControlRect(671, 34, 50, 14), "importFile");
-    AddButton(this, QStringLiteral("导出图片..."), ControlRect(671, 117, 50, 14), "exportImage");
+    m_outline->setGeometry(ControlRect(IDC_OUTLINE));
+    QPushButton* importFile = AddButton(this, QStringLiteral("导入文件..."), ControlRect(IDC_IMPORT_FILE), "importFile");
+    AddButton(this, QStringLiteral("导出图片..."), ControlRect(IDC_EXPORT_IMAGE), "exportImage");
     m_outlineGroup = new QGroupBox(QStringLiteral("测量图形结果："), this);
-    m_outlineGroup->setGeometry(ControlRect(472, 20, 188, 195));
+    m_outlineGroup->setGeometry(ControlRect(IDC_OUTLINE_GROUP));
     m_resultGroup = new QGroupBox(QStringLiteral("测量计算结果："), this);
-    m_resultGroup->setGeometry(ControlRect(473, 221, 187, 90));
+    m_resultGroup->setGeometry(ControlRect(IDC_RESULT_GROUP));
     m_resultText = new QLabel(this);
     m_resultText->setObjectName(QStringLiteral("resultText"));
-    m_resultText->setGeometry(ControlRect(477, 237, 183, 71));
+    m_resultText->setGeometry(ControlRect(IDC_RESULT_TEXT));
     m_resultText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_resultText->setWordWrap(true);
     m_header = new QLabel(QStringLiteral("Varnel 手持式 GPS 测亩仪"), this);
     m_header->setObjectName(QStringLiteral("header"));
-    m_header->setGeometry(ControlRect(471, 2, 225, 11));
-    QPushButton* exportCad = AddButton(this, QStringLiteral("导出CAD..."), ControlRect(671, 83, 50, 14), "exportCad");
+    m_header->setGeometry(ControlRect(IDC_HEADER));
+    QPushButton* exportCad = AddButton(this, QStringLiteral("导出CAD..."), ControlRect(IDC_EXPORT_CAD), "exportCad");
     // The map view: the browser showing the map page.
     m_mapArea = new CExplorer1(this);
     m_mapArea->setObjectName(QStringLiteral("mapArea"));
-    m_mapArea->setGeometry(ControlRect(146, 0, 323, 314));
+    m_mapArea->setGeometry(ControlRect(IDC_EXPLORER1));
     QPushButton* exportExcel =
-        AddButton(this, QStringLiteral("导出EXCEL..."), ControlRect(671, 100, 50, 14), "exportExcel");
+        AddButton(this, QStringLiteral("导出EXCEL..."), ControlRect(IDC_EXPORT_EXCEL), "exportExcel");
     QPushButton* importDevice =
-        AddButton(this, QStringLiteral("导入设备..."), ControlRect(671, 18, 50, 14), "importDevice");
+        AddButton(this, QStringLiteral("导入设备..."), ControlRect(IDC_IMPORT_DEVICE), "importDevice");
     CreateRecordList();
-    QPushButton* quit = AddButton(this, QStringLiteral("退出"), ControlRect(671, 297, 50, 14), "quit");
+    QPushButton* quit = AddButton(this, QStringLiteral("退出"), ControlRect(IDC_QUIT), "quit");
     quit->setDefault(true);
 
     // The group boxes only frame their contents; the contents stay on top of them.
@@ -140,16 +157,18 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
 
 CVarnelDlg::~CVarnelDlg() = default;
 
-QRect CVarnelDlg::ControlRect(int x, int y, int width, int height) const
+QRect CVarnelDlg::ControlRect(ControlId id) const
 {
-    return DialogRect(DialogBaseUnitsOf(font()), x, y, width, height);
+    for (const TemplateControl& c : kTemplate)
+        if (c.id == id) return DialogRect(DialogBaseUnitsOf(font()), c.x, c.y, c.width, c.height);
+    return {};
 }
 
 void CVarnelDlg::CreateRecordList()
 {
     m_list = new QTableWidget(0, 2, this);
     m_list->setObjectName(QStringLiteral("recordList"));
-    m_list->setGeometry(ControlRect(0, 0, 147, 314));
+    m_list->setGeometry(ControlRect(IDC_RECORD_LIST));
     m_list->verticalHeader()->hide();
     m_list->horizontalHeader()->setStretchLastSection(false);
     m_list->horizontalHeader()->setHighlightSections(false);

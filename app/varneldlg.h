@@ -12,7 +12,6 @@ class CExplorer1;
 class COutlineArea;
 class QLabel;
 class QTableWidget;
-struct SaveFileRequest;
 
 class CVarnelDlg : public QDialog {
     Q_OBJECT
@@ -61,7 +60,7 @@ public:
 
 private:
     // Rectangle of a template control, in pixels.
-    QRect ControlRect(int x, int y, int width, int height) const;
+    QRect ControlRect(ControlId id) const;
     void CreateRecordList();
     void SetFonts();
     void ShowAbout();
