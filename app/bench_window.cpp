@@ -22,14 +22,16 @@ namespace {
 
 constexpr int kFiles = 200;
 
-// A walked field: 3599 dated points around an irregular loop, one per second.
+// A walked field: 3599 dated points around an irregular loop, one per second, with the
+// receiver's jitter of a few decimetres.
 QByteArray FieldFile(int seed)
 {
     QByteArray content;
     char line[96];
     for (int i = 0; i < MaxPointCount; ++i) {
         const double angle = 2 * M_PI * i / MaxPointCount;
-        const double radius = 0.001 * (1 + 0.2 * std::sin(5 * angle + seed));
+        const double jitter = 3e-6 * ((i * 7919 + seed) % 13 - 6) / 6;
+        const double radius = 0.001 * (1 + 0.2 * std::sin(5 * angle + seed)) + jitter;
         const int t = 36000 + i;
         const int n = std::snprintf(line, sizeof line, "2026-04-11,%02d:%02d:%02d,%.7f,%.7f\r\n", t / 3600,
                                     t / 60 % 60, t % 60, 22.5 + radius * std::sin(angle),

@@ -17,6 +17,7 @@ public:
     QString saveAnswer;
 
     QStringList captions;  // of every folder, open and save dialog, in order
+    QStringList openFilters;
     QList<SaveFileRequest> saveRequests;
     QList<Message> messages;
 
@@ -26,9 +27,10 @@ public:
         return folderAnswer;
     }
 
-    QString OpenFile(QWidget*, const QString& caption, const QString&) override
+    QString OpenFile(QWidget*, const QString& caption, const QString& filter) override
     {
         captions << caption;
+        openFilters << filter;
         return openAnswer;
     }
 
