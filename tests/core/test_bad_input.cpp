@@ -16,6 +16,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,6 +91,11 @@ struct KeptCase {
     LoadFailure why;
     int points;
 };
+
+void PrintTo(const KeptCase& c, std::ostream* os)
+{
+    *os << c.file;
+}
 
 class KeptBadFile : public testing::TestWithParam<KeptCase> {};
 
