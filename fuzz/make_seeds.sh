@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Writes the fuzzer's seed corpus into the folder given (default fuzz/seeds, not committed):
-# every sample, real receiver log and bad-input file, once under the plain name form and once
-# under its own name (the free form), so the mutations start from real names and content.
+# Writes the fuzzer's seed corpus into the folder given (default $TMPDIR/varnel-fuzz-seeds):
+# every sample, real receiver log and bad-input file under the plain name form, under its own
+# name (the free form) and under one of the other name forms, so the mutations start from real
+# names and content.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-out="${1:-$root/fuzz/seeds}"
+out="${1:-${TMPDIR:-/tmp}/varnel-fuzz-seeds}"
 mkdir -p "$out"
 free_form=$'\x08'  # byte 0 = 8: the name is the input's first line
 i=0
-for f in "$root"/samples/*.nmea "$root"/tests/data/real-nmea/*.nmea "$root"/tests/data/bad/*; do
+for f in "$root"/samples/*.nmea "$root"/tests/data/real-nmea/*.nmea "$root"/tests/data/bad/*.nmea; do
     [ -f "$f" ] || continue
     i=$((i + 1))
     { printf '\x00'; cat "$f"; } > "$out/plain-$i"
