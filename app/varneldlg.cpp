@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -22,6 +24,7 @@
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
 #include "export/dxf_writer.h"
+#include "export/imageexport.h"
 #include "export/point_file.h"
 #include "import/loader.h"
 #include "import/log.h"
@@ -32,6 +35,11 @@
 namespace {
 
 const QString kNoticeCaption = QStringLiteral("温馨提示：");
+
+QString ExportFailureText(const QString& file, const QString& reason)
+{
+    return QStringLiteral("导出失败，文件“%1”未能写入：%2").arg(QDir::toNativeSeparators(file), reason);
+}
 
 // A font whose line height is cellHeight pixels, as a Windows font of that positive height.
 QFont CellHeightFont(const QString& family, int cellHeight, QFont::Weight weight)
@@ -105,7 +113,8 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     m_outline->setObjectName(QStringLiteral("outline"));
     m_outline->setGeometry(ControlRect(IDC_OUTLINE));
     QPushButton* importFile = AddButton(this, QStringLiteral("导入文件..."), ControlRect(IDC_IMPORT_FILE), "importFile");
-    AddButton(this, QStringLiteral("导出图片..."), ControlRect(IDC_EXPORT_IMAGE), "exportImage");
+    QPushButton* exportImage =
+        AddButton(this, QStringLiteral("导出图片..."), ControlRect(IDC_EXPORT_IMAGE), "exportImage");
     m_outlineGroup = new QGroupBox(QStringLiteral("测量图形结果："), this);
     m_outlineGroup->setGeometry(ControlRect(IDC_OUTLINE_GROUP));
     m_resultGroup = new QGroupBox(QStringLiteral("测量计算结果："), this);
@@ -139,6 +148,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     connect(importFile, &QPushButton::clicked, this, &CVarnelDlg::OnImportFile);
     connect(exportCad, &QPushButton::clicked, this, &CVarnelDlg::OnExportCad);
     connect(exportExcel, &QPushButton::clicked, this, &CVarnelDlg::OnExportExcel);
+    connect(exportImage, &QPushButton::clicked, this, &CVarnelDlg::OnExportImage);
     connect(quit, &QPushButton::clicked, this, &QDialog::accept);
 
     // X11 has no system menu: the About entry sits in the window's context menu and on F1.
@@ -334,8 +344,7 @@ void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter wri
         return;
     }
     const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("未知错误");
-    m_dialogs->Inform(this, kNoticeCaption,
-                      QStringLiteral("导出失败，文件“%1”未能写入：%2").arg(QDir::toNativeSeparators(file), reason));
+    m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
 }
 
 void CVarnelDlg::OnExportCad()
@@ -350,4 +359,23 @@ void CVarnelDlg::OnExportExcel()
     ExportSelected({QStringLiteral("另存为"), QStringLiteral("EXCEL表格"), QStringLiteral("csv"),
                     {QStringLiteral("(*.csv)")}, 0},
                    static_cast<RecordWriter>(&ExportPointFile), QStringLiteral("已成功导出为EXCEL文件，谢谢！"));
+}
+
+void CVarnelDlg::OnExportImage()
+{
+    const QString file = m_dialogs->SaveFile(
+        this, {QStringLiteral("另存为"), QStringLiteral("测量记录"), QStringLiteral("jpg"),
+               {QStringLiteral("(*.jpg)"), QStringLiteral("(*.bmp)"), QStringLiteral("(*.png)"), QStringLiteral("(*.gif)")},
+               0});
+    if (file.isEmpty()) return;
+    // The window repaints where the save dialog was, and takes no input until it is captured.
+    QEventLoop pause;
+    QTimer::singleShot(2000, Qt::PreciseTimer, &pause, &QEventLoop::quit);
+    pause.exec(QEventLoop::ExcludeUserInputEvents);
+
+    QString reason;
+    if (WriteImageFile(GrabWindowPicture(*this), file, &reason) == 0)
+        m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("已成功导出为图片文件，谢谢！"));
+    else
+        m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
 }

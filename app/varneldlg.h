@@ -54,6 +54,8 @@ public:
     void OnImportFile();
     void OnExportCad();
     void OnExportExcel();
+    // Saves a picture of the whole window, 2 seconds after the save dialog has gone.
+    void OnExportImage();
 
     // A double-click on list row `row` (−1: below the last row) shows that row's record.
     void OnListDoubleClick(int row);

@@ -1,0 +1,137 @@
+#include "export/imageexport.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QScreen>
+#include <QWidget>
+
+#include <gif_lib.h>
+
+#include <cstring>
+#include <memory>
+
+#include "export/safe_file.h"
+
+namespace {
+
+int Fail(QString* reason, const QString& text)
+{
+    if (reason) *reason = text;
+    return -1;
+}
+
+// From the last dot of the last component on ("a/b.tar.GZ" → ".GZ"); empty without a dot.
+QStringView ExtensionOf(QStringView path)
+{
+    const QStringView name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QStringView() : name.mid(dot);
+}
+
+int EncodeWithQt(const QImage& image, const char* format, QByteArray* out, QString* reason)
+{
+    QBuffer buffer(out);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image)) return Fail(reason, writer.errorString());
+    return 0;
+}
+
+int AppendToBuffer(GifFileType* gif, const GifByteType* data, int size)
+{
+    static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(data), size);
+    return size;
+}
+
+struct GifCloser {
+    void operator()(GifFileType* gif) const { EGifCloseFile(gif, nullptr); }
+};
+
+struct MapFreer {
+    void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
+};
+
+// GIF stores its sizes in 16 bits.
+constexpr int GifMaxSide = 65535;
+
+int EncodeGif(const QImage& image, QByteArray* out, QString* reason)
+{
+    if (image.isNull()) return Fail(reason, QStringLiteral("图像为空"));
+    if (image.width() > GifMaxSide || image.height() > GifMaxSide)
+        return Fail(reason, QStringLiteral("图像超出 GIF 的最大尺寸"));
+    // Qt's own palette and dithering; giflib masks every index in place, so the lines it gets
+    // must be this image's own.
+    QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
+    const QList<QRgb> colours = indexed.colorTable();
+    int mapSize = 2;  // giflib takes only powers of two
+    while (mapSize < colours.size()) mapSize *= 2;
+    std::unique_ptr<ColorMapObject, MapFreer> map(GifMakeMapObject(mapSize, nullptr));
+    if (!map) return Fail(reason, QString::fromUtf8(GifErrorString(E_GIF_ERR_NOT_ENOUGH_MEM)));
+    for (qsizetype i = 0; i < colours.size(); ++i)
+        map->Colors[i] = {GifByteType(qRed(colours[i])), GifByteType(qGreen(colours[i])), GifByteType(qBlue(colours[i]))};
+
+    int error = 0;
+    std::unique_ptr<GifFileType, GifCloser> gif(EGifOpen(out, AppendToBuffer, &error));
+    if (!gif) return Fail(reason, QString::fromUtf8(GifErrorString(error)));
+    bool written = EGifPutScreenDesc(gif.get(), indexed.width(), indexed.height(), 8, 0, map.get()) == GIF_OK &&
+                   EGifPutImageDesc(gif.get(), 0, 0, indexed.width(), indexed.height(), false, nullptr) == GIF_OK;
+    for (int y = 0; written && y < indexed.height(); ++y)
+        written = EGifPutLine(gif.get(), indexed.scanLine(y), indexed.width()) == GIF_OK;
+    if (!written) return Fail(reason, QString::fromUtf8(GifErrorString(gif->Error)));
+    if (EGifCloseFile(gif.release(), &error) != GIF_OK) return Fail(reason, QString::fromUtf8(GifErrorString(error)));
+    return 0;
+}
+
+constexpr ImageEncoder kEncoders[] = {
+    {"JPEG", "*.jpg;*.jpeg;*.jpe;*.jfif",
+     [](const QImage& image, QByteArray* out, QString* reason) { return EncodeWithQt(image, "jpeg", out, reason); }},
+    {"BMP", "*.bmp;*.dib;*.rle",
+     [](const QImage& image, QByteArray* out, QString* reason) { return EncodeWithQt(image, "bmp", out, reason); }},
+    {"PNG", "*.png",
+     [](const QImage& image, QByteArray* out, QString* reason) { return EncodeWithQt(image, "png", out, reason); }},
+    {"GIF", "*.gif", EncodeGif},
+};
+
+}  // namespace
+
+const ImageEncoder* ImageEncoderFor(const QString& path)
+{
+    const QStringView extension = ExtensionOf(path);
+    if (extension.isEmpty()) return nullptr;
+    for (const ImageEncoder& encoder : kEncoders) {
+        const QString patterns = QString::fromLatin1(encoder.patterns);
+        for (QStringView pattern : QStringView(patterns).split(u';'))
+            if (ExtensionOf(pattern).compare(extension, Qt::CaseInsensitive) == 0) return &encoder;
+    }
+    return nullptr;
+}
+
+int WriteImageFile(const QImage& image, const QString& path, QString* reason)
+{
+    const ImageEncoder* encoder = ImageEncoderFor(path);
+    if (!encoder) {
+        const QStringView extension = ExtensionOf(path);
+        return Fail(reason, extension.isEmpty() ? QStringLiteral("文件名没有扩展名，无法确定图片格式")
+                                                : QStringLiteral("不支持扩展名为“%1”的图片格式").arg(extension));
+    }
+    QByteArray bytes;
+    if (encoder->encode(image, &bytes, reason) != 0) return -1;
+
+    SafeFile file;
+    int error = 0;
+    if (file.Open(QFile::encodeName(path).constData(), &error) != 0 ||
+        file.Write(bytes.constData(), size_t(bytes.size()), &error) != 0 || file.Commit(&error) != 0)
+        return Fail(reason, QString::fromLocal8Bit(std::strerror(error)));
+    return 0;
+}
+
+QImage GrabWindowPicture(QWidget& window)
+{
+    // Offsets from the window's own origin reach its frame, which a window manager puts outside it.
+    const QRect frame = window.frameGeometry();
+    const QPoint offset = frame.topLeft() - window.geometry().topLeft();
+    return window.screen()
+        ->grabWindow(window.winId(), offset.x(), offset.y(), frame.width(), frame.height())
+        .toImage();
+}
