@@ -1,25 +1,16 @@
 #include "app/recordlist.h"
 
-#include <cstdio>
-
+// QString::asprintf formats in the C locale whatever locale QApplication set for the C library.
 QString RecordTimeText(const MeasureRecord& r)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d  %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute,
-                  r.second);
-    return QString::fromLatin1(text);
+    return QString::asprintf("%04d-%02d-%02d  %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute, r.second);
 }
 
 QString RecordValueText(const MeasureRecord& r)
 {
-    char text[512];
-    if (r.type == Distance)
-        std::snprintf(text, sizeof text, "%.2f 米", r.curveLength);
-    else
-        std::snprintf(text, sizeof text, "%.2f 亩", r.areaMu);
-    return QString::fromUtf8(text);
+    if (r.type == Distance) return QString::asprintf("%.2f 米", r.curveLength);
+    return QString::asprintf("%.2f 亩", r.areaMu);
 }
-
 RecordListColumns RecordListColumnWidths(int clientWidth)
 {
     const float width = static_cast<float>(clientWidth);

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -29,19 +28,16 @@ int TruncateToInt(double v)
 
 }  // namespace
 
+// QString::asprintf formats numbers in the C locale (QApplication switches the C library to the
+// user's, where "%.2f" could give a decimal comma) and has no length limit for absurd stated values.
 QString ResultText(const MeasureRecord& r)
 {
-    char text[512];
-    if (r.type == Distance) {
-        std::snprintf(text, sizeof text, "时间：%04d-%02d-%02d %02d:%02d:%02d\n\n曲线: %.2f 米\n直线: %.2f 米",
-                      r.year, r.month, r.day, r.hour, r.minute, r.second, r.curveLength, r.straightLength);
-    } else {
-        std::snprintf(text, sizeof text,
-                      "时间：%04d-%02d-%02d %02d:%02d:%02d\n\n面积: %.0f 平方米\n      %.2f 亩\n曲线: %.2f 米\n直线: %.2f 米",
-                      r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength,
-                      r.straightLength);
-    }
-    return QString::fromUtf8(text);
+    if (r.type == Distance)
+        return QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n曲线: %.2f 米\r\n直线: %.2f 米", r.year,
+                                 r.month, r.day, r.hour, r.minute, r.second, r.curveLength, r.straightLength);
+    return QString::asprintf(
+        "时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n面积: %.0f 平方米\r\n      %.2f 亩\r\n曲线: %.2f 米\r\n直线: %.2f 米",
+        r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength, r.straightLength);
 }
 
 double DrawScale(QSize area, const MeasureRecord& record)

@@ -187,6 +187,8 @@ private slots:
         QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
         QCOMPARE(TheRecordTable().records[0].type, int(Distance));
         VerifyListMirrorsTable(0);
+        // QTemporaryDir cannot remove a name it cannot decode.
+        QCOMPARE(std::remove(path.constData()), 0);
     }
 
     void folderImportStopsAt200()

@@ -134,8 +134,8 @@ private slots:
         QCOMPARE(List()->columnCount(), 2);
         QCOMPARE(List()->horizontalHeaderItem(0)->text(), QStringLiteral("测量时间"));
         QCOMPARE(List()->horizontalHeaderItem(1)->text(), QStringLiteral("测量结果"));
-        QCOMPARE(ShownText(), QStringLiteral("时间：0000-00-00 00:00:00\n\n面积: 0 平方米\n      0.00 亩\n"
-                                             "曲线: 0.00 米\n直线: 0.00 米"));
+        QCOMPARE(ShownText(), QStringLiteral("时间：0000-00-00 00:00:00\r\n\r\n面积: 0 平方米\r\n      0.00 亩\r\n"
+                                             "曲线: 0.00 米\r\n直线: 0.00 米"));
         QVERIFY(OnlyBackground(m_dlg->findChild<QWidget*>(QStringLiteral("outline"))->grab().toImage()));
 
         const Qt::WindowFlags flags = m_dlg->windowFlags();
@@ -228,13 +228,13 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("text");
         QTest::newRow("area") << int(Area)
-                              << QStringLiteral("时间：2018-04-01 09:05:03\n\n面积: 1234 平方米\n      1.20 亩\n"
-                                                "曲线: 150.26 米\n直线: 40.50 米");
+                              << QStringLiteral("时间：2018-04-01 09:05:03\r\n\r\n面积: 1234 平方米\r\n      1.20 亩\r\n"
+                                                "曲线: 150.26 米\r\n直线: 40.50 米");
         QTest::newRow("vehicle") << int(Vehicle)
-                                 << QStringLiteral("时间：2018-04-01 09:05:03\n\n面积: 1234 平方米\n      1.20 亩\n"
-                                                   "曲线: 150.26 米\n直线: 40.50 米");
+                                 << QStringLiteral("时间：2018-04-01 09:05:03\r\n\r\n面积: 1234 平方米\r\n      1.20 亩\r\n"
+                                                   "曲线: 150.26 米\r\n直线: 40.50 米");
         QTest::newRow("distance") << int(Distance)
-                                  << QStringLiteral("时间：2018-04-01 09:05:03\n\n曲线: 150.26 米\n直线: 40.50 米");
+                                  << QStringLiteral("时间：2018-04-01 09:05:03\r\n\r\n曲线: 150.26 米\r\n直线: 40.50 米");
     }
 
     void resultText()
