@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -150,6 +151,10 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     connect(exportExcel, &QPushButton::clicked, this, &CVarnelDlg::OnExportExcel);
     connect(exportImage, &QPushButton::clicked, this, &CVarnelDlg::OnExportImage);
     connect(quit, &QPushButton::clicked, this, &QDialog::accept);
+    // Escape ends the program from any control, the map too: the browser keeps the keys it is
+    // given, so the dialog's own Escape handling never sees them there.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QDialog::reject);
 
     // X11 has no system menu: the About entry sits in the window's context menu and on F1.
     auto* about = new QAction(QStringLiteral("关于 Varnel(&A)..."), this);
