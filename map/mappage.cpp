@@ -13,6 +13,11 @@ CMapPage::CMapPage(QObject* parent) : QWebEnginePage(parent)
 
 void CMapPage::RunScript(const QString& script, ScriptDone done)
 {
+    if (m_loadFailed) {
+        // Answered as runJavaScript answers, later, so callers see one order of events.
+        if (done) QMetaObject::invokeMethod(this, [done = std::move(done)] { done(QVariant()); }, Qt::QueuedConnection);
+        return;
+    }
     if (!m_mapReady) {
         m_waiting.emplace_back(script, std::move(done));
         return;
@@ -33,6 +38,7 @@ void CMapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, con
 void CMapPage::OnLoadStarted()
 {
     m_mapReady = false;
+    m_loadFailed = false;
 }
 
 void CMapPage::OnLoadFinished(bool ok)
@@ -44,6 +50,7 @@ void CMapPage::OnLoadFinished(bool ok)
         return;
     }
     if (m_mapReady) return;
+    m_loadFailed = true;
     for (auto& [script, done] : std::exchange(m_waiting, {}))
         if (done) done(QVariant());
 }

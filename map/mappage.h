@@ -35,5 +35,6 @@ private:
     void SetMapReady();
 
     bool m_mapReady = false;
+    bool m_loadFailed = false;  // the page failed before making a map: calls fail at once
     std::vector<std::pair<QString, ScriptDone>> m_waiting;
 };

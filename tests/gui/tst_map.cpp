@@ -453,6 +453,21 @@ private slots:
         QCOMPARE(g_trace, QStringList());
     }
 
+    // A page that failed to load answers every later call as failed instead of keeping it.
+    void callsAfterAFailedLoadFailAtOnce()
+    {
+        CMapPage page;
+        QSignalSpy finished(&page, &QWebEnginePage::loadFinished);
+        page.load(QUrl(QStringLiteral("qrc:/no-such-page.html")));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        QCOMPARE(finished[0][0].toBool(), false);
+        int answers = 0;
+        for (int i = 0; i < 2; ++i)
+            page.RunScript(QStringLiteral("1"), [&answers](const QVariant& result) { answers += !result.isValid(); });
+        QCOMPARE(answers, 0);  // answered later, as a script run would be
+        QTRY_COMPARE(answers, 2);
+    }
+
     // An online map API that never answers gives way to the offline map after a few seconds,
     // while the page is still loading.
     void onlineApiThatDoesNotAnswerGivesWayToTheOfflineMap()
