@@ -15,6 +15,13 @@
 
 namespace {
 
+// An encoder and the file-name patterns it declares, separated by ';'.
+struct ImageEncoder {
+    const char* patterns;
+    // Encodes image with the format's defaults into *out. 0, or −1 with the reason in *reason.
+    int (*encode)(const QImage& image, QByteArray* out, QString* reason);
+};
+
 int Fail(QString* reason, const QString& text)
 {
     if (reason) *reason = text;
@@ -84,17 +91,16 @@ int EncodeGif(const QImage& image, QByteArray* out, QString* reason)
 }
 
 constexpr ImageEncoder kEncoders[] = {
-    {"JPEG", "*.jpg;*.jpeg;*.jpe;*.jfif",
+    {"*.jpg;*.jpeg;*.jpe;*.jfif",
      [](const QImage& image, QByteArray* out, QString* reason) { return EncodeWithQt(image, "jpeg", out, reason); }},
-    {"BMP", "*.bmp;*.dib;*.rle",
+    {"*.bmp;*.dib;*.rle",
      [](const QImage& image, QByteArray* out, QString* reason) { return EncodeWithQt(image, "bmp", out, reason); }},
-    {"PNG", "*.png",
+    {"*.png",
      [](const QImage& image, QByteArray* out, QString* reason) { return EncodeWithQt(image, "png", out, reason); }},
-    {"GIF", "*.gif", EncodeGif},
+    {"*.gif", EncodeGif},
 };
 
-}  // namespace
-
+// The first encoder in the table whose patterns declare the extension of path, or nullptr.
 const ImageEncoder* ImageEncoderFor(const QString& path)
 {
     const QStringView extension = ExtensionOf(path);
@@ -106,6 +112,8 @@ const ImageEncoder* ImageEncoderFor(const QString& path)
     }
     return nullptr;
 }
+
+}  // namespace
 
 int WriteImageFile(const QImage& image, const QString& path, QString* reason)
 {

@@ -6,22 +6,12 @@
 
 class QWidget;
 
-// An encoder and the file-name patterns it declares.
-struct ImageEncoder {
-    const char* name;      // "JPEG"
-    const char* patterns;  // "*.jpg;*.jpeg", separated by ';'
-    // Encodes image with the format's defaults into *out. 0, or −1 with the reason in *reason.
-    int (*encode)(const QImage& image, QByteArray* out, QString* reason);
-};
-
-// The first encoder, in the order JPEG, BMP, PNG, GIF, one of whose patterns has the extension
-// of the last component of path (from its last dot on), compared without regard to case;
-// nullptr when none has.
-const ImageEncoder* ImageEncoderFor(const QString& path);
-
-// Writes image to path in the format its extension chooses, with the encoder's defaults; the
-// file is replaced only when complete. 0; or −1 with the reason in *reason when given (no
-// encoder for the extension, the encoder's failure, or the system's error), the path untouched.
+// Writes image to path with the encoder chosen by the extension of the path's last component
+// (from its last dot on), compared without regard to case with each encoder's patterns: JPEG
+// *.jpg;*.jpeg;*.jpe;*.jfif, BMP *.bmp;*.dib;*.rle, PNG *.png, GIF *.gif. Each writes with its
+// defaults (GIF from Qt's 8-bit palette image). The file is replaced only when complete.
+// 0; or −1 with the reason in *reason when given (no encoder for the extension, the encoder's
+// failure, or the system's error), the path untouched.
 int WriteImageFile(const QImage& image, const QString& path, QString* reason = nullptr);
 
 // What the screen shows of window, frame and title bar included, in the screen's pixels.
