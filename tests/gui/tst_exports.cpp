@@ -8,6 +8,7 @@
 
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "tests/gui/windowfixture.h"
 #include "tests/gui/windowtestmain.h"
 
 namespace {
@@ -35,12 +36,9 @@ QByteArray ReadAll(const QString& path)
 
 }  // namespace
 
-class TestExports : public QObject {
+class TestExports : public CWindowFixture {
     Q_OBJECT
 
-    CScriptedDialogs* m_dialogs = nullptr;
-    CVarnelDlg* m_dlg = nullptr;
-    QTemporaryDir* m_dir = nullptr;
 
     void Click(const char* button)
     {
@@ -50,20 +48,11 @@ class TestExports : public QObject {
 private slots:
     void init()
     {
-        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
-        m_dir = new QTemporaryDir;
-        m_dialogs = new CScriptedDialogs;
-        m_dlg = new CVarnelDlg(m_dialogs);
-        m_dlg->show();
+        OpenWindow();
         QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
     }
 
-    void cleanup()
-    {
-        delete m_dlg;
-        delete m_dialogs;
-        delete m_dir;
-    }
+    void cleanup() { CloseWindow(); }
 
     void exportWritesTheSelectedRecord_data()
     {

@@ -26,6 +26,7 @@
 #include "app/resultpanel.h"
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "tests/gui/windowfixture.h"
 #include "export/imageexport.h"
 #include "map/explorer.h"
 #include "map/mappage.h"
@@ -154,13 +155,10 @@ QString SamplesFolder()
 
 Q_DECLARE_METATYPE(Magic)
 
-class TestImageExport : public QObject {
+class TestImageExport : public CWindowFixture {
     Q_OBJECT
 
     CRemoteBlocker m_blocker;  // the map goes offline at once
-    CScriptedDialogs* m_dialogs = nullptr;
-    CVarnelDlg* m_dlg = nullptr;
-    QTemporaryDir* m_dir = nullptr;
 
     QStringList Written() const { return QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden); }
 
@@ -197,20 +195,11 @@ private slots:
 
     void init()
     {
-        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
-        m_dir = new QTemporaryDir;
-        m_dialogs = new CScriptedDialogs;
-        m_dlg = new CVarnelDlg(m_dialogs);
-        m_dlg->show();
+        OpenWindow();
         QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
     }
 
-    void cleanup()
-    {
-        delete m_dlg;
-        delete m_dialogs;
-        delete m_dir;
-    }
+    void cleanup() { CloseWindow(); }
 
     void encoderIsChosenByTheExtension_data()
     {

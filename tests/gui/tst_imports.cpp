@@ -13,6 +13,7 @@
 #include "app/resultpanel.h"
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "tests/gui/windowfixture.h"
 #include "tests/gui/windowtestmain.h"
 #include "import/log.h"
 
@@ -50,12 +51,9 @@ QStringList TablePaths()
 
 }  // namespace
 
-class TestImports : public QObject {
+class TestImports : public CWindowFixture {
     Q_OBJECT
 
-    CScriptedDialogs* m_dialogs = nullptr;
-    CVarnelDlg* m_dlg = nullptr;
-    QTemporaryDir* m_dir = nullptr;
 
     QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
     QString ShownText() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText"))->text(); }
@@ -96,20 +94,11 @@ class TestImports : public QObject {
 private slots:
     void init()
     {
-        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
-        m_dir = new QTemporaryDir;
-        m_dialogs = new CScriptedDialogs;
-        m_dlg = new CVarnelDlg(m_dialogs);
-        m_dlg->show();
+        OpenWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_dlg));
     }
 
-    void cleanup()
-    {
-        delete m_dlg;
-        delete m_dialogs;
-        delete m_dir;
-    }
+    void cleanup() { CloseWindow(); }
 
     void folderImportTakesTheFolderRecordFilesInListingOrder()
     {

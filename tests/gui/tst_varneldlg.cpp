@@ -15,6 +15,7 @@
 #include "app/resultpanel.h"
 #include "app/scripteddialogs.h"
 #include "app/varneldlg.h"
+#include "tests/gui/windowfixture.h"
 #include "tests/gui/windowtestmain.h"
 
 namespace {
@@ -102,11 +103,9 @@ bool OnlyBackground(const QImage& image)
 
 }  // namespace
 
-class TestVarnelDlg : public QObject {
+class TestVarnelDlg : public CWindowFixture {
     Q_OBJECT
 
-    CScriptedDialogs* m_dialogs = nullptr;
-    CVarnelDlg* m_dlg = nullptr;
 
     QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
     QString ShownText() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText"))->text(); }
@@ -114,18 +113,11 @@ class TestVarnelDlg : public QObject {
 private slots:
     void init()
     {
-        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
-        m_dialogs = new CScriptedDialogs;
-        m_dlg = new CVarnelDlg(m_dialogs);
-        m_dlg->show();
+        OpenWindow();
         QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
     }
 
-    void cleanup()
-    {
-        delete m_dlg;
-        delete m_dialogs;
-    }
+    void cleanup() { CloseWindow(); }
 
     void startsEmptyShowingTheZeroRecord()
     {
