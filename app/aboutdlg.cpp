@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/dialogtemplate.h"
+#include "import/dialogtemplate.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {

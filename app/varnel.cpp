@@ -2,7 +2,7 @@
 
 #include <QLoggingCategory>
 
-#include "app/dialogtemplate.h"
+#include "import/dialogtemplate.h"
 #include "app/varneldlg.h"
 #include "import/log.h"
 

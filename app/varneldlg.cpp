@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "app/aboutdlg.h"
-#include "app/dialogtemplate.h"
+#include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
 #include "export/dxf_writer.h"

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
-#include "app/dialogtemplate.h"
+#include "import/dialogtemplate.h"
 
 OnGoingDlg::OnGoingDlg(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)

@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
-#include "tests/gui/windowfixture.h"
-#include "tests/gui/windowtestmain.h"
+#include "tests/support/windowfixture.h"
+#include "tests/support/windowtestmain.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 #include <string>
 
 #include "app/resultpanel.h"
-#include "app/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
-#include "tests/gui/windowfixture.h"
+#include "tests/support/windowfixture.h"
 #include "export/imageexport.h"
 #include "map/explorer.h"
 #include "map/mappage.h"

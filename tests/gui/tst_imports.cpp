@@ -11,10 +11,10 @@
 
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
-#include "app/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
-#include "tests/gui/windowfixture.h"
-#include "tests/gui/windowtestmain.h"
+#include "tests/support/windowfixture.h"
+#include "tests/support/windowtestmain.h"
 #include "import/log.h"
 
 namespace {

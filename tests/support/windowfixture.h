@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "app/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
 #include "import/record.h"
 

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/scripteddialogs.h"
+#include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
 #include "import/loader.h"
 #include "map/explorer.h"

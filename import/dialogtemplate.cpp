@@ -1,4 +1,4 @@
-#include "app/dialogtemplate.h"
+#include "import/dialogtemplate.h"
 
 #include <QApplication>
 #include <QFontMetrics>
