@@ -8,6 +8,7 @@
 #include <QWebEngineSettings>
 
 #include "map/mappage.h"
+#include "map/tilepackage.h"
 
 CExplorer1::CExplorer1(QWidget* parent) : QWebEngineView(parent), m_page(new CMapPage(this))
 {
@@ -37,4 +38,5 @@ void InitMapBrowser()
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // The browser engine shares OpenGL contexts with the window; Qt wants this said up front.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    RegisterTilePackageScheme();
 }

@@ -27,5 +27,6 @@ private:
 };
 
 // Call in main() before the QApplication is made. Prepares the browser engine: its sandbox
-// cannot run as root, so it is switched off then, and only then.
+// cannot run as root, so it is switched off then, and only then; the offline map packages'
+// URL scheme is registered.
 void InitMapBrowser();

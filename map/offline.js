@@ -33,12 +33,14 @@ var UseOfflineMap = (function () {
         this.height = Number(height);
     }
 
+    // Points are BD-09, as the page receives them; the Leaflet map shows its display datum.
     function latLngOf(point) {
-        return L.latLng(point.lat, point.lng);
+        return OfflineLayers.toDisplay(point);
     }
 
     function pointOf(latLng) {
-        return new Point(latLng.lng, latLng.lat);
+        var p = OfflineLayers.fromDisplay(latLng);
+        return new Point(p.lng, p.lat);
     }
 
     function positionOf(options, fallback) {
@@ -60,6 +62,7 @@ var UseOfflineMap = (function () {
         this._label = null;
         this._layer = L.marker(latLngOf(point));
     }
+    Marker.prototype._place = function () { this._layer.setLatLng(latLngOf(this._point)); };
     Marker.prototype.getPosition = function () { return this._point; };
     Marker.prototype.getLabel = function () { return this._label; };
     Marker.prototype.setLabel = function (label) {
@@ -83,6 +86,7 @@ var UseOfflineMap = (function () {
             opacity: options.strokeOpacity
         });
     }
+    Polyline.prototype._place = function () { this._layer.setLatLngs(this._points.map(latLngOf)); };
     Polyline.prototype.getPath = function () { return this._points.slice(); };
 
     function NavigationControl(options) {
@@ -93,9 +97,9 @@ var UseOfflineMap = (function () {
         this._control = L.control.scale({ position: positionOf(options, 2), imperial: false });
     }
 
-    // Without tiles there is one map type only, so there is nothing to choose from.
+    // The map types offline: no package, or one of the offline map packages.
     function MapTypeControl() {
-        this._control = null;
+        this._control = OfflineLayers.switchControl();
     }
 
     var OfflineNote = L.Control.extend({
@@ -105,6 +109,16 @@ var UseOfflineMap = (function () {
             note.textContent = "离线地图";
             note.style.cssText = "background: rgba(255,255,255,0.85); color: #333; padding: 2px 8px;" +
                 " border: 1px solid #999; border-radius: 3px; font-size: 13px;";
+            // The page's note of where the shown record lies goes beside it.
+            var place = document.getElementById("PlaceNote");
+            if (place) {
+                var row = L.DomUtil.create("div", "offline-notes");
+                row.style.cssText = "display: flex; gap: 6px; align-items: center;";
+                place.classList.add("beside-offline-note");
+                row.appendChild(place);
+                row.appendChild(note);
+                return row;
+            }
             return note;
         }
     });
@@ -128,6 +142,12 @@ var UseOfflineMap = (function () {
         });
         element.style.background = "#f5f3f0";
         new OfflineNote().addTo(this._map);
+        OfflineLayers.install(this._map);
+        var self = this;
+        // A package in another datum moves every overlay with the map.
+        OfflineLayers.onDatumChange(function () {
+            self._overlays.forEach(function (overlay) { overlay._place(); });
+        });
     }
     Map.prototype.centerAndZoom = function (point, zoom) {
         var level = parseInt(zoom, 10);

@@ -1,5 +1,6 @@
 #pragma once
-// Refuses every request that would leave the program's own resources. With it installed on
+// Refuses every request that would leave the program's own resources (its qrc: files and
+// the offline map packages it serves). With it installed on
 // the browser's profile, the map page takes its offline map at once: a known state for
 // tests, benchmarks and screenshots that never waits on the network.
 #include <QWebEngineUrlRequestInterceptor>

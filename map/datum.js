@@ -1,0 +1,104 @@
+// Datums of the offline map. The page receives BD-09 positions; the basemap and the grid are
+// WGS-84, and an offline map package may be WGS-84, GCJ-02 or BD-09. The forward conversions
+// are the program's own (WGS-84 → GCJ-02 → BD-09, the same formulas and constants); the
+// inverses solve them by fixed-point iteration, to well below 1e-7°.
+var MapDatum = (function () {
+    "use strict";
+
+    var KrasovskyA = 6378245.0;
+    var KrasovskyEe = 0.006693421622965943;
+    var Pi = 3.1415927410125732;  // the offsets were fitted with single-precision π
+    var XPi = 52.35987755982988;
+
+    function isOutsideChina(lat, lon) {
+        return lon < 72.004 || lon > 137.8347 || lat < 0.8293 || lat > 55.8271;
+    }
+
+    function latOffset(x, y) {
+        return -100.0 + 2.0 * x + 3.0 * y + 0.2 * y * y + 0.1 * x * y + 0.2 * Math.sqrt(Math.abs(x)) +
+            (20.0 * Math.sin(6.0 * x * Pi) + 20.0 * Math.sin(2.0 * x * Pi)) * 2.0 / 3.0 +
+            (20.0 * Math.sin(y * Pi) + 40.0 * Math.sin(y / 3.0 * Pi)) * 2.0 / 3.0 +
+            (160.0 * Math.sin(y / 12.0 * Pi) + 320.0 * Math.sin(y * Pi / 30.0)) * 2.0 / 3.0;
+    }
+
+    function lonOffset(x, y) {
+        return 300.0 + x + 2.0 * y + 0.1 * x * x + 0.1 * x * y + 0.1 * Math.sqrt(Math.abs(x)) +
+            (20.0 * Math.sin(6.0 * x * Pi) + 20.0 * Math.sin(2.0 * x * Pi)) * 2.0 / 3.0 +
+            (20.0 * Math.sin(x * Pi) + 40.0 * Math.sin(x / 3.0 * Pi)) * 2.0 / 3.0 +
+            (150.0 * Math.sin(x / 12.0 * Pi) + 300.0 * Math.sin(x / 30.0 * Pi)) * 2.0 / 3.0;
+    }
+
+    // Positions are {lat, lon} in degrees.
+    function wgsToGcj(p) {
+        if (isOutsideChina(p.lat, p.lon)) {
+            return { lat: p.lat, lon: p.lon };
+        }
+        var dLat = latOffset(p.lon - 105.0, p.lat - 35.0);
+        var dLon = lonOffset(p.lon - 105.0, p.lat - 35.0);
+        var s = Math.sin(p.lat / 180.0 * Pi);
+        var m = 1.0 - KrasovskyEe * s * s;
+        var q = Math.sqrt(m);
+        dLat = (dLat * 180.0) / ((KrasovskyA * (1.0 - KrasovskyEe)) / (m * q) * Pi);
+        dLon = (dLon * 180.0) / (KrasovskyA / q * Math.cos(p.lat / 180.0 * Pi) * Pi);
+        return { lat: p.lat + dLat, lon: p.lon + dLon };
+    }
+
+    function gcjToBd(p) {
+        var x = p.lon, y = p.lat;
+        var z = Math.sqrt(x * x + y * y) + 0.00002 * Math.sin(y * XPi);
+        var theta = Math.atan2(y, x) + 0.000003 * Math.cos(x * XPi);
+        return { lat: z * Math.sin(theta) + 0.006, lon: z * Math.cos(theta) + 0.0065 };
+    }
+
+    // The position whose forward image is target: the offsets vary slowly, so x ← x + (target −
+    // forward(x)) converges by about three orders of magnitude per step.
+    function invert(forward, target) {
+        var x = { lat: target.lat, lon: target.lon };
+        for (var i = 0; i < 30; i++) {
+            var f = forward(x);
+            var dLat = target.lat - f.lat, dLon = target.lon - f.lon;
+            x = { lat: x.lat + dLat, lon: x.lon + dLon };
+            if (Math.abs(dLat) < 1e-12 && Math.abs(dLon) < 1e-12) {
+                break;
+            }
+        }
+        return x;
+    }
+
+    function bdToGcj(p) { return invert(gcjToBd, p); }
+    function gcjToWgs(p) { return invert(wgsToGcj, p); }
+
+    // From the page's BD-09 to a datum ("wgs84", "gcj02", "bd09") and back.
+    function fromBd(p, datum) {
+        if (datum === "bd09") {
+            return { lat: p.lat, lon: p.lon };
+        }
+        var gcj = bdToGcj(p);
+        return datum === "gcj02" ? gcj : gcjToWgs(gcj);
+    }
+
+    function toBd(p, datum) {
+        if (datum === "bd09") {
+            return { lat: p.lat, lon: p.lon };
+        }
+        return gcjToBd(datum === "gcj02" ? p : wgsToGcj(p));
+    }
+
+    // From WGS-84 to a datum, for what is drawn in WGS-84 (the grid).
+    function fromWgs(p, datum) {
+        if (datum === "wgs84") {
+            return { lat: p.lat, lon: p.lon };
+        }
+        var gcj = wgsToGcj(p);
+        return datum === "gcj02" ? gcj : gcjToBd(gcj);
+    }
+
+    function toWgs(p, datum) {
+        if (datum === "wgs84") {
+            return { lat: p.lat, lon: p.lon };
+        }
+        return gcjToWgs(datum === "gcj02" ? p : bdToGcj(p));
+    }
+
+    return Object.freeze({ fromBd: fromBd, toBd: toBd, fromWgs: fromWgs, toWgs: toWgs });
+})();
