@@ -15,6 +15,7 @@
 #include "export/point_file.h"
 #include "import/loader.h"
 #include "import/record.h"
+#include "import/recordplace.h"
 
 namespace {
 
@@ -35,7 +36,10 @@ const char kUsage[] =
     "             record's fields: path, nameKey, type, year, month, day, hour, minute,\n"
     "             second, pointCount, area, areaMu, curveLength, straightLength, calcArea,\n"
     "             calcAreaMu, calcCurveLength, calcStraightLength, mapCenterLat,\n"
-    "             mapCenterLon, minX, minY, maxX, maxY, width, height, extent.\n"
+    "             mapCenterLon, minX, minY, maxX, maxY, width, height, extent; and place,\n"
+    "             the named place nearest the record's centre (GeoNames, offline):\n"
+    "             {\"name\",\"province\",\"country\",\"distance\"} in UTF-8 and metres, or\n"
+    "             null when none lies within 300 km.\n"
     "             Numbers are written in their shortest form that reads back exactly.\n"
     "             Bytes of a path that are not UTF-8 are written as \\u00XX escapes.\n"
     "  --points   with --json: adds \"points\", per point in record order\n"
@@ -183,6 +187,17 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
         {"minY", r.minY}, {"maxX", r.maxX}, {"maxY", r.maxY}, {"width", r.width},
         {"height", r.height}, {"extent", r.extent}};
     for (const auto& [key, value] : numbers) PutKey(out, key), PutNumber(out, value);
+    PutKey(out, "place");
+    if (Place place{}; RecordNearestPlace(r, &place) == 0) {
+        out += '{';
+        PutKey(out, "name"), PutString(out, place.name);
+        PutKey(out, "province"), PutString(out, place.province);
+        PutKey(out, "country"), PutString(out, place.country);
+        PutKey(out, "distance"), PutNumber(out, place.distance);
+        out += '}';
+    } else {
+        out += "null";
+    }
     if (withPoints) {
         PutKey(out, "points");
         out += '[';

@@ -26,6 +26,9 @@ CN_FULL_NAMES = {
     "21": "宁夏回族自治区",
 }
 CN_SUFFIXES = ("省", "市", "自治区", "特别行政区")
+# Parts of China that GeoNames and the map data carry as countries of their own; shown here
+# as its province-level divisions.
+CHINA_PARTS = {"TW": "台湾省", "HK": "香港特别行政区", "MO": "澳门特别行政区"}
 
 
 class Names:
@@ -44,10 +47,12 @@ class Names:
         return fallback
 
     def country(self, code, fallback):
-        return self.lookup(code, fallback)
+        return self.lookup("CN" if code in CHINA_PARTS else code, fallback)
 
     def province(self, country_code, admin1, fallback):
         """The province's Chinese name; Chinese provinces always carry their kind (省, 市, …)."""
+        if country_code in CHINA_PARTS:
+            return CHINA_PARTS[country_code]
         name = self.lookup("%s.%s" % (country_code, admin1), fallback)
         if country_code == "CN":
             if admin1 in CN_FULL_NAMES:

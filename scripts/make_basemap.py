@@ -17,8 +17,6 @@ COUNTRY_TOLERANCE = 0.03  # degrees; Douglas–Peucker
 PROVINCE_TOLERANCE = 0.004
 COUNTRY_MIN_AREA = 0.002  # square degrees: islets below this are left out
 PROVINCE_MIN_AREA = 0.0002
-# Parts of China that the data carries as countries of their own; shown as its provinces.
-CHINA_PARTS = {"TW": "台湾省", "HK": "香港特别行政区", "MO": "澳门特别行政区"}
 
 
 def polygons(blob):
@@ -133,8 +131,8 @@ def main(gpkg, target):
     countries, provinces, vertices = [], [], 0
     for iso, english, blob in db.execute("SELECT iso_a2, NAME, geom FROM countries"):
         shape = polygons(blob)
-        if iso in CHINA_PARTS:
-            f = feature(CHINA_PARTS[iso], shape, PROVINCE_TOLERANCE, PROVINCE_MIN_AREA)
+        if iso in geonames_zh.CHINA_PARTS:
+            f = feature(geonames_zh.CHINA_PARTS[iso], shape, PROVINCE_TOLERANCE, PROVINCE_MIN_AREA)
             target_list = provinces
         else:
             # China's own coast as fine as its provinces', so that the two lines meet.

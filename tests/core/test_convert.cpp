@@ -87,6 +87,26 @@ TEST_F(ConvertCommand, JsonLinesRoundTripTheRecord)
     EXPECT_NEAR(curve, 110.7 + 102.9 + 110.7, 0.5);  // three sides of a 0.001° square at 22.5°N
 }
 
+TEST_F(ConvertCommand, JsonNamesTheNearestPlaceOrNull)
+{
+    // Guangzhou; kField lies in the river's mouth, nearer Hong Kong's shore.
+    const Outcome near = Run("--json " + Write("near.nmea",
+        "2018-04-11,10:20:01,23.1300000,113.2600000\r\n2018-04-11,10:20:02,23.1310000,113.2600000\r\n"));
+    ASSERT_EQ(near.status, 0) << near.err;
+    EXPECT_NE(near.out.find("\"place\":{\"name\":\""), std::string::npos) << near.out;
+    EXPECT_NE(near.out.find("\"province\":\"广东省\",\"country\":\"中国\",\"distance\":"), std::string::npos)
+        << near.out;
+    const size_t at = near.out.find("\"distance\":") + 11;
+    const double distance = std::strtod(near.out.c_str() + at, nullptr);
+    EXPECT_GT(distance, 0.0);
+    EXPECT_LT(distance, 30000.0);
+
+    const Outcome sea = Run("--json " + Write("sea.nmea",
+        "2018-04-11,10:20:01,0.5000000,160.0000000\r\n2018-04-11,10:20:02,0.5010000,160.0000000\r\n"));
+    ASSERT_EQ(sea.status, 0) << sea.err;
+    EXPECT_NE(sea.out.find("\"place\":null"), std::string::npos) << sea.out;
+}
+
 TEST_F(ConvertCommand, JsonEscapesPathsThatAreNotUtf8)
 {
     const std::string file = Write("\xBE\xE0\xC0\xEB\"q\".nmea", kField);
