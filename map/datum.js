@@ -28,11 +28,8 @@ var MapDatum = (function () {
             (150.0 * Math.sin(x / 12.0 * Pi) + 300.0 * Math.sin(x / 30.0 * Pi)) * 2.0 / 3.0;
     }
 
-    // Positions are {lat, lon} in degrees.
-    function wgsToGcj(p) {
-        if (isOutsideChina(p.lat, p.lon)) {
-            return { lat: p.lat, lon: p.lon };
-        }
+    // Positions are {lat, lon} in degrees. WGS-84 → GCJ-02 whether inside China's box or not.
+    function offsetToGcj(p) {
         var dLat = latOffset(p.lon - 105.0, p.lat - 35.0);
         var dLon = lonOffset(p.lon - 105.0, p.lat - 35.0);
         var s = Math.sin(p.lat / 180.0 * Pi);
@@ -41,6 +38,10 @@ var MapDatum = (function () {
         dLat = (dLat * 180.0) / ((KrasovskyA * (1.0 - KrasovskyEe)) / (m * q) * Pi);
         dLon = (dLon * 180.0) / (KrasovskyA / q * Math.cos(p.lat / 180.0 * Pi) * Pi);
         return { lat: p.lat + dLat, lon: p.lon + dLon };
+    }
+
+    function wgsToGcj(p) {
+        return isOutsideChina(p.lat, p.lon) ? { lat: p.lat, lon: p.lon } : offsetToGcj(p);
     }
 
     function gcjToBd(p) {
@@ -66,7 +67,16 @@ var MapDatum = (function () {
     }
 
     function bdToGcj(p) { return invert(gcjToBd, p); }
-    function gcjToWgs(p) { return invert(wgsToGcj, p); }
+    // Near the box's edges a GCJ-02 position can have two WGS-84 ones, the offset one inside the
+    // box and itself outside; the one inside is taken, as the conversion put it there. (The
+    // iteration may end a rounding error beyond an edge the position lay on.)
+    function gcjToWgs(p) {
+        var inside = invert(offsetToGcj, p);
+        var e = 1e-9;
+        var outside = inside.lon < 72.004 - e || inside.lon > 137.8347 + e ||
+            inside.lat < 0.8293 - e || inside.lat > 55.8271 + e;
+        return outside ? { lat: p.lat, lon: p.lon } : inside;
+    }
 
     // From the page's BD-09 to a datum ("wgs84", "gcj02", "bd09") and back.
     function fromBd(p, datum) {

@@ -16,11 +16,12 @@ var OfflineLayers = (function () {
     var packages = {};  // id → tile layer
     var gridLayer = null;
     var gridLabels = [];  // the grid's labels now shown: {text, kind: "lat"|"lon", value}
-    var countryLabels = null, provinceLabels = null;
+    var countryLabels = [], provinceLabels = [];
 
-    // Zooms at which names are shown: country names when zoomed out, provinces in between.
-    var CountryNamesUpTo = 6;
-    var ProvinceNamesFrom = 5, ProvinceNamesUpTo = 11;
+    // Names are shown where their area is wide enough on screen for them, country names up to
+    // a regional view and province names up to a city's.
+    var LabelRoom = 40;  // pixels
+    var CountryNamesUpTo = 7, ProvinceNamesUpTo = 11;
 
     function toDisplay(bd) {
         var p = MapDatum.fromBd({ lat: bd.lat, lon: bd.lng }, datum);
@@ -54,18 +55,19 @@ var OfflineLayers = (function () {
     }
 
     function nameLabels(features, className) {
-        var group = L.layerGroup();
-        features.forEach(function (f) {
+        return features.map(function (f) {
             var text = document.createElement("span");
             text.textContent = f.name;
-            group.addLayer(L.marker(L.latLng(f.label[1], f.label[0]), {
-                pane: "basemapNames",
-                interactive: false,
-                keyboard: false,
-                icon: L.divIcon({ className: className, html: text.outerHTML, iconSize: null })
-            }));
+            return {
+                size: f.size,
+                marker: L.marker(L.latLng(f.label[1], f.label[0]), {
+                    pane: "basemapNames",
+                    interactive: false,
+                    keyboard: false,
+                    icon: L.divIcon({ className: className, html: text.outerHTML, iconSize: null })
+                })
+            };
         });
-        return group;
     }
 
     function addBasemap() {
@@ -101,15 +103,19 @@ var OfflineLayers = (function () {
 
     function showNames() {
         var z = map.getZoom();
-        var show = function (layer, visible) {
-            if (visible && !map.hasLayer(layer)) {
-                layer.addTo(map);
-            } else if (!visible && map.hasLayer(layer)) {
-                layer.remove();
-            }
+        var pixelsPerDegree = map.options.crs.scale(z) / 360;
+        var show = function (labels, upTo) {
+            labels.forEach(function (label) {
+                var visible = z <= upTo && label.size * pixelsPerDegree >= LabelRoom;
+                if (visible && !map.hasLayer(label.marker)) {
+                    label.marker.addTo(map);
+                } else if (!visible && map.hasLayer(label.marker)) {
+                    label.marker.remove();
+                }
+            });
         };
-        show(countryLabels, z <= CountryNamesUpTo);
-        show(provinceLabels, z >= ProvinceNamesFrom && z <= ProvinceNamesUpTo);
+        show(countryLabels, CountryNamesUpTo);
+        show(provinceLabels, ProvinceNamesUpTo);
     }
 
     // A grid spacing in degrees: 1, 2 or 5 times a power of ten, giving 3 to 8 lines across

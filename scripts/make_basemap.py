@@ -119,7 +119,11 @@ def feature(name, shape, tolerance, min_area):
                 encoded = encode(ring, tolerance)
                 if encoded:
                     rings.append(encoded)
-    return {"name": name, "label": label_point(shape), "rings": rings} if rings else None
+    if not rings:
+        return None
+    # The label's room: the square root of the largest part's area, in degrees.
+    size = math.sqrt(max(ring_area(p[0]) for p in shape))
+    return {"name": name, "label": label_point(shape), "size": round(size, 2), "rings": rings}
 
 
 def main(gpkg, target):

@@ -1,0 +1,302 @@
+// The offline map's content with the real page and web engine, remote requests refused: the
+// basemap, the grid and its labels, the mouse readout, the datum conversions of the page, and
+// offline map packages (MBTiles) made by the test, shown in their datum or refused.
+// VARNEL_MAP_SHOTS=folder keeps the pictures the tests look at.
+#include <sqlite3.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QWebEngineProfile>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+#include "geo/datum.h"
+#include "map/explorer.h"
+#include "map/mappackages.h"
+#include "map/mappage.h"
+#include "map/placenote.h"
+#include "map/remoteblocker.h"
+#include "map/showrecord.h"
+#include "map/tilepackage.h"
+#include "tests/support/windowtestmain.h"
+
+namespace {
+
+// Web Mercator: the pixel of a position at zoom z, in the 256 × 2^z square of the world.
+QPointF WorldPixel(double lat, double lon, int z)
+{
+    const double scale = 256.0 * std::ldexp(1.0, z);
+    const double s = std::sin(lat * M_PI / 180.0);
+    return {(lon + 180.0) / 360.0 * scale, (0.5 - std::log((1 + s) / (1 - s)) / (4 * M_PI)) * scale};
+}
+
+QByteArray Png(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Writes an MBTiles file: metadata pairs and tiles keyed (z, x, y) as web maps count them.
+bool WriteMbtiles(const QString& path, const QList<QPair<QString, QString>>& metadata,
+                  const QList<std::tuple<int, int, int, QByteArray>>& tiles)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK) return false;
+    bool ok = sqlite3_exec(db,
+        "CREATE TABLE metadata (name TEXT, value TEXT);"
+        "CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB);"
+        "CREATE UNIQUE INDEX tile_index ON tiles (zoom_level, tile_column, tile_row);",
+        nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO metadata VALUES (?, ?)", -1, &statement, nullptr) == SQLITE_OK;
+    for (const auto& [name, value] : metadata) {
+        const QByteArray n = name.toUtf8(), v = value.toUtf8();
+        sqlite3_bind_text(statement, 1, n.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(statement, 2, v.constData(), -1, SQLITE_TRANSIENT);
+        ok = ok && sqlite3_step(statement) == SQLITE_DONE;
+        sqlite3_reset(statement);
+    }
+    sqlite3_finalize(statement);
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO tiles VALUES (?, ?, ?, ?)", -1, &statement, nullptr) == SQLITE_OK;
+    for (const auto& [z, x, y, data] : tiles) {
+        sqlite3_bind_int(statement, 1, z);
+        sqlite3_bind_int(statement, 2, x);
+        sqlite3_bind_int(statement, 3, (1 << z) - 1 - y);
+        sqlite3_bind_blob(statement, 4, data.constData(), int(data.size()), SQLITE_TRANSIENT);
+        ok = ok && sqlite3_step(statement) == SQLITE_DONE;
+        sqlite3_reset(statement);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return ok;
+}
+
+// A field near Zhengzhou, WGS-84.
+constexpr double FieldLat = 34.7466, FieldLon = 113.6253;
+
+const QColor Land(0xf2, 0xef, 0xe6), Sea(0xc9, 0xdf, 0xf0);
+const QColor TileColour(40, 160, 90), MarkColour(220, 30, 200);
+
+int ColourDistance(QColor a, QColor b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
+
+}  // namespace
+
+class OfflineMapTest : public QObject {
+    Q_OBJECT
+
+    CRemoteBlocker m_blocker;
+    std::unique_ptr<CExplorer1> m_browser;
+    QTemporaryDir m_dir;
+
+    CMapPage* Page() const { return static_cast<CMapPage*>(m_browser->page()); }
+
+    QVariant Eval(const QString& script) const
+    {
+        QVariant result;
+        bool answered = false;
+        Page()->runJavaScript(script, [&](const QVariant& value) {
+            result = value;
+            answered = true;
+        });
+        if (!QTest::qWaitFor([&] { return answered; }, 10000)) qWarning("no answer to %s", qPrintable(script));
+        return result;
+    }
+    QJsonValue EvalJson(const QString& expression) const
+    {
+        const QByteArray json = Eval("JSON.stringify(" + expression + ")").toString().toUtf8();
+        return QJsonDocument::fromJson("[" + json + "]").array().at(0);
+    }
+
+    // The view on a WGS-84 position at zoom z; the page is given BD-09, as the program gives it.
+    void ViewWgs(double lat, double lon, int zoom)
+    {
+        double bdLat = 0, bdLon = 0;
+        WgsToBd(lat, lon, &bdLat, &bdLon);
+        Eval(QStringLiteral("BDMap.centerAndZoom(new BMap.Point(%1, %2), %3)")
+                 .arg(bdLon, 0, 'f', 9).arg(bdLat, 0, 'f', 9).arg(zoom));
+    }
+
+    // Where a BD-09 position lies in the view, in pixels.
+    QPointF ViewPixelOfBd(double bdLat, double bdLon) const
+    {
+        const QJsonObject p = EvalJson(QStringLiteral(
+            "BDMap._map.latLngToContainerPoint(OfflineLayers.toDisplay({lat: %1, lng: %2}))")
+                                           .arg(bdLat, 0, 'f', 9).arg(bdLon, 0, 'f', 9)).toObject();
+        return {p["x"].toDouble(), p["y"].toDouble()};
+    }
+    QPointF ViewPixelOfWgs(double lat, double lon) const
+    {
+        double bdLat = 0, bdLon = 0;
+        WgsToBd(lat, lon, &bdLat, &bdLon);
+        return ViewPixelOfBd(bdLat, bdLon);
+    }
+
+    // The view as drawn, once its tiles have loaded; kept when VARNEL_MAP_SHOTS names a folder.
+    QImage Picture(const QString& name)
+    {
+        const bool loaded = QTest::qWaitFor([&] {
+            return Eval("document.querySelectorAll('img.leaflet-tile:not(.leaflet-tile-loaded)').length === 0").toBool();
+        }, 5000);
+        if (!loaded) qWarning("tiles still loading");
+        QTest::qWait(400);
+        const QImage picture = m_browser->grab().toImage();
+        const QString folder = qEnvironmentVariable("VARNEL_MAP_SHOTS");
+        if (!folder.isEmpty()) picture.save(QDir(folder).filePath(name + ".png"));
+        return picture;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_blocker);
+        TheTilePackages();
+        m_browser = std::make_unique<CExplorer1>();
+        m_browser->resize(800, 600);
+        m_browser->show();
+        QVERIFY(m_browser->LoadMapPage());
+        QTRY_VERIFY_WITH_TIMEOUT(Page()->IsMapReady(), 15000);
+        QVERIFY(Eval("BMap.offline === true").toBool());
+    }
+
+    void cleanupTestCase() { m_browser.reset(); }
+
+    void basemapDrawsChinaAtZoom4()
+    {
+        ViewWgs(35.0, 105.0, 4);
+        const QImage picture = Picture("zoom4");
+        const QPointF land = ViewPixelOfWgs(FieldLat, FieldLon);
+        const QPointF sea = ViewPixelOfWgs(35.0, 123.5);  // Yellow Sea
+        QVERIFY(ColourDistance(picture.pixelColor(land.toPoint()), Land) < 12);
+        QVERIFY(ColourDistance(picture.pixelColor(sea.toPoint()), Sea) < 12);
+        const QStringList names = Eval(
+            "Array.from(document.querySelectorAll('.basemap-province span, .basemap-country span'))"
+            ".map(function (e) { return e.textContent; })").toStringList();
+        QVERIFY(names.contains(QStringLiteral("中国")));
+        QVERIFY(names.contains(QStringLiteral("蒙古")));
+        // Provinces are named once there is room for their names.
+        ViewWgs(35.0, 110.0, 6);
+        const QStringList closer = Eval(
+            "Array.from(document.querySelectorAll('.basemap-province span')).map(function (e) { return e.textContent; })")
+                                       .toStringList();
+        QVERIFY(closer.contains(QStringLiteral("河南省")));
+        QVERIFY(closer.contains(QStringLiteral("内蒙古自治区")));
+        QVERIFY(!closer.contains(QStringLiteral("中国")));
+    }
+
+    void gridLabelsMatchTheView_data()
+    {
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("country") << 4;
+        QTest::newRow("county") << 10;
+        QTest::newRow("field") << 18;
+    }
+
+    void gridLabelsMatchTheView()
+    {
+        QFETCH(int, zoom);
+        ViewWgs(FieldLat, FieldLon, zoom);
+        Picture(QStringLiteral("grid-zoom%1").arg(zoom));
+        // Each label's value against the WGS-84 position under it, within a pixel.
+        const QJsonArray labels = EvalJson(
+            "OfflineLayers.gridLabels().map(function (g) {"
+            "  var here = MapDatum.toWgs(function (l) { return {lat: l.lat, lon: l.lng}; }("
+            "      BDMap._map.containerPointToLatLng([g.kind === 'lon' ? g.x : 400, g.kind === 'lat' ? g.y : 300])), 'wgs84');"
+            "  var next = MapDatum.toWgs(function (l) { return {lat: l.lat, lon: l.lng}; }("
+            "      BDMap._map.containerPointToLatLng([401, 301])), 'wgs84');"
+            "  var centre = MapDatum.toWgs(function (l) { return {lat: l.lat, lon: l.lng}; }("
+            "      BDMap._map.containerPointToLatLng([400, 300])), 'wgs84');"
+            "  return {text: g.text, kind: g.kind, value: g.value, at: g.kind === 'lon' ? here.lon : here.lat,"
+            "          pixel: g.kind === 'lon' ? Math.abs(next.lon - centre.lon) : Math.abs(next.lat - centre.lat)}; })").toArray();
+        int lon = 0, lat = 0;
+        QList<double> lons;
+        for (const QJsonValue& v : labels) {
+            const QJsonObject g = v.toObject();
+            const double value = g["value"].toDouble();
+            QVERIFY2(std::fabs(g["at"].toDouble() - value) <= 1.5 * g["pixel"].toDouble(), qPrintable(g["text"].toString()));
+            // The text says the value: degrees and the hemisphere.
+            const QString text = g["text"].toString();
+            QVERIFY2(std::fabs(text.left(text.indexOf(u'°')).toDouble() - std::fabs(value)) < 1e-9, qPrintable(text));
+            const bool isLon = g["kind"].toString() == u"lon";
+            if (value != 0) QVERIFY2(text.endsWith(isLon ? u'E' : u'N'), qPrintable(text));
+            if (isLon) ++lon, lons << value;
+            else ++lat;
+        }
+        QVERIFY2(lon >= 2 && lon <= 9, qPrintable(QString::number(lon)));
+        QVERIFY2(lat >= 2 && lat <= 9, qPrintable(QString::number(lat)));
+        // Evenly spaced, at 1, 2 or 5 times a power of ten.
+        const double step = lons[1] - lons[0];
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+        QVERIFY2(std::fabs(mantissa - 1) < 1e-6 || std::fabs(mantissa - 2) < 1e-6 || std::fabs(mantissa - 5) < 1e-6,
+                 qPrintable(QString::number(step)));
+    }
+
+    void readoutShowsTheMousePositionInWgs84()
+    {
+        ViewWgs(FieldLat, FieldLon, 18);
+        QWidget* surface = m_browser->focusProxy() ? m_browser->focusProxy() : m_browser.get();
+        QTest::mouseMove(surface, QPoint(250, 200));
+        QTRY_VERIFY(Eval("document.querySelector('.coordinate-readout').textContent").toString().contains(u"经度"));
+        const QString text = Eval("document.querySelector('.coordinate-readout').textContent").toString();
+        const QJsonObject here = EvalJson(
+            "MapDatum.toWgs(function (l) { return {lat: l.lat, lon: l.lng}; }(BDMap._map.containerPointToLatLng([250, 200])), 'wgs84')")
+                                     .toObject();
+        QCOMPARE(text, QStringLiteral("WGS-84 经度 %1° 纬度 %2°").arg(here["lon"].toDouble(), 0, 'f', 6)
+                                                                   .arg(here["lat"].toDouble(), 0, 'f', 6));
+    }
+
+    void pageDatumInversesUndoTheProgramsForwardConversion_data()
+    {
+        QTest::addColumn<double>("lat");
+        QTest::addColumn<double>("lon");
+        QTest::newRow("Zhengzhou") << FieldLat << FieldLon;
+        QTest::newRow("Shenzhen") << 22.55 << 114.05;
+        QTest::newRow("Beijing") << 39.9 << 116.4;
+        QTest::newRow("Urumqi") << 43.8 << 87.6;
+        QTest::newRow("Mohe") << 53.48 << 122.35;
+        QTest::newRow("box corner") << 0.8293 << 72.004;
+        QTest::newRow("outside the box") << 60.0 << 100.0;
+        QTest::newRow("Sydney") << -33.8688 << 151.2093;
+    }
+
+    void pageDatumInversesUndoTheProgramsForwardConversion()
+    {
+        QFETCH(double, lat);
+        QFETCH(double, lon);
+        double gcjLat = 0, gcjLon = 0, bdLat = 0, bdLon = 0;
+        WgsToGcj(lat, lon, &gcjLat, &gcjLon);
+        WgsToBd(lat, lon, &bdLat, &bdLon);
+        const QJsonObject r = EvalJson(QStringLiteral(
+            "{ wgs: MapDatum.fromBd({lat: %1, lon: %2}, 'wgs84'), gcj: MapDatum.fromBd({lat: %1, lon: %2}, 'gcj02'),"
+            "  bd: MapDatum.toBd({lat: %3, lon: %4}, 'wgs84'), gcjWgs: MapDatum.toWgs({lat: %5, lon: %6}, 'gcj02') }")
+                                           .arg(bdLat, 0, 'g', 17).arg(bdLon, 0, 'g', 17).arg(lat, 0, 'g', 17)
+                                           .arg(lon, 0, 'g', 17).arg(gcjLat, 0, 'g', 17).arg(gcjLon, 0, 'g', 17))
+                                   .toObject();
+        const auto near = [](const QJsonValue& p, double a, double b, double tolerance) {
+            return std::fabs(p["lat"].toDouble() - a) < tolerance && std::fabs(p["lon"].toDouble() - b) < tolerance;
+        };
+        QVERIFY(near(r["wgs"], lat, lon, 1e-7));
+        QVERIFY(near(r["gcj"], gcjLat, gcjLon, 1e-7));
+        QVERIFY(near(r["gcjWgs"], lat, lon, 1e-7));
+        QVERIFY(near(r["bd"], bdLat, bdLon, 1e-9));  // the page's forward conversion is the program's
+    }
+};
+
+VARNEL_WINDOW_TEST_MAIN(OfflineMapTest)
+#include "tst_offlinemap.moc"
