@@ -16,12 +16,15 @@ var OfflineLayers = (function () {
     var packages = {};  // id → tile layer
     var gridLayer = null;
     var gridLabels = [];  // the grid's labels now shown: {text, kind: "lat"|"lon", value}
-    var countryLabels = [], provinceLabels = [];
+    var countryLabels = [], provinceLabels = [], townLabels = [];
 
     // Names are shown where their area is wide enough on screen for them, country names up to
     // a regional view and province names up to a city's.
     var LabelRoom = 40;  // pixels
     var CountryNamesUpTo = 7, ProvinceNamesUpTo = 11;
+    // Towns appear by size: the largest cities from a country's view, every town from a county's.
+    var TownZooms = [[5000000, 5], [1000000, 7], [200000, 8], [0, 9]];
+    var TownNamesUpTo = 15;
 
     function toDisplay(bd) {
         var p = MapDatum.fromBd({ lat: bd.lat, lon: bd.lng }, datum);
@@ -70,6 +73,24 @@ var OfflineLayers = (function () {
         });
     }
 
+    function townLabel(town) {
+        var text = document.createElement("span");
+        text.textContent = town[2];
+        var from = 0;
+        while (town[3] < TownZooms[from][0]) {
+            from++;
+        }
+        return {
+            from: TownZooms[from][1],
+            marker: L.marker(L.latLng(town[1], town[0]), {
+                pane: "basemapNames",
+                interactive: false,
+                keyboard: false,
+                icon: L.divIcon({ className: "basemap-town", html: text.outerHTML, iconSize: [6, 6] })
+            })
+        };
+    }
+
     function addBasemap() {
         var data = window.BaseMapData;
         if (!data) {
@@ -98,6 +119,7 @@ var OfflineLayers = (function () {
         map.getContainer().style.background = "#c9dff0";  // the sea
         countryLabels = nameLabels(data.countries, "basemap-country");
         provinceLabels = nameLabels(data.provinces, "basemap-province");
+        townLabels = (data.towns || []).map(townLabel);
         map.on("zoomend", showNames);
     }
 
@@ -116,6 +138,16 @@ var OfflineLayers = (function () {
         };
         show(countryLabels, CountryNamesUpTo);
         show(provinceLabels, ProvinceNamesUpTo);
+        townLabels.forEach(function (label) {
+            var visible = z >= label.from && z <= TownNamesUpTo;
+            if (visible !== map.hasLayer(label.marker)) {
+                if (visible) {
+                    label.marker.addTo(map);
+                } else {
+                    label.marker.remove();
+                }
+            }
+        });
     }
 
     // A grid spacing in degrees: 1, 2 or 5 times a power of ten, giving 3 to 8 lines across
@@ -184,7 +216,9 @@ var OfflineLayers = (function () {
 
     function addGridLabel(text, kind, value, x, y) {
         var size = map.getSize();
-        if (x < 0 || y < 0 || x > size.x || y > size.y) {
+        // Not under the zoom buttons in the top left corner.
+        var underButtons = kind === "lon" ? x < 50 : y < 90;
+        if (x < 0 || y < 0 || x > size.x || y > size.y || underButtons) {
             return;
         }
         var element = document.createElement("div");
@@ -246,6 +280,9 @@ var OfflineLayers = (function () {
             ".basemap-province span { font-size: 12px; color: #8a4f7d; }" +
             ".basemap-country span, .basemap-province span { display: block; transform: translate(-50%, -50%);" +
             " white-space: nowrap; text-shadow: 0 0 2px #fff, 0 0 2px #fff; }" +
+            ".basemap-town { background: #555; border: 1px solid #fff; border-radius: 50%; box-sizing: border-box; }" +
+            ".basemap-town span { position: absolute; left: 8px; top: -6px; font-size: 12px; color: #333;" +
+            " white-space: nowrap; text-shadow: 0 0 2px #fff, 0 0 2px #fff; }" +
             ".grid-labels { position: absolute; left: 0; top: 0; right: 0; bottom: 0; pointer-events: none; z-index: 450; }" +
             ".grid-label { position: absolute; font: 11px sans-serif; color: #2d4d6d;" +
             " background: rgba(255,255,255,0.7); padding: 0 2px; white-space: nowrap; }" +
@@ -284,7 +321,9 @@ var OfflineLayers = (function () {
         var tileSize = map.options.crs.scale(0);
         var options = {
             pane: "packages", datum: packageDatum, tileSize: tileSize,
-            minNativeZoom: minZoom, maxNativeZoom: maxZoom, minZoom: 1, maxZoom: 19,
+            // Shown from a zoom below its least, not from far out: a view of the world would ask
+            // for its detailed tiles in their billions.
+            minNativeZoom: minZoom, maxNativeZoom: maxZoom, minZoom: Math.max(1, minZoom - 1), maxZoom: 19,
             errorTileUrl: "", keepBuffer: 1
         };
         if (bounds) {

@@ -252,7 +252,8 @@ void RegisterTilePackageScheme()
 {
     QWebEngineUrlScheme scheme(TilePackageScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
-                    QWebEngineUrlScheme::LocalAccessAllowed);
+    // Not a local scheme: the qrc: page may not load those, but may load others (it is allowed
+    // remote content for the online map).
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme);
     QWebEngineUrlScheme::registerScheme(scheme);
 }

@@ -63,7 +63,8 @@ class Names:
 
 
 def cities():
-    """Every city of libgeonames: (id, name, admin1, state, country code, country, lat, lon)."""
+    """Every city of libgeonames: (id, name, admin1, state, country code, country, lat, lon,
+    population)."""
     glib = ctypes.CDLL(ctypes.util.find_library("glib-2.0"))
     lib = ctypes.CDLL("libgeonames.so.0")
     lib.geonames_get_n_cities.restype = ctypes.c_int
@@ -76,6 +77,8 @@ def cities():
     glib.g_variant_get_string.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
     glib.g_variant_get_double.restype = ctypes.c_double
     glib.g_variant_get_double.argtypes = [ctypes.c_void_p]
+    glib.g_variant_get_uint32.restype = ctypes.c_uint32
+    glib.g_variant_get_uint32.argtypes = [ctypes.c_void_p]
     glib.g_variant_unref.argtypes = [ctypes.c_void_p]
 
     # A city is the tuple (id, name, admin1, state, cc, country, tz, population, lat, lon).
@@ -94,6 +97,7 @@ def cities():
         fields = [child(city, k, text) for k in range(6)]
         lat = child(city, 8, glib.g_variant_get_double)
         lon = child(city, 9, glib.g_variant_get_double)
+        population = child(city, 7, glib.g_variant_get_uint32)
         lib.geonames_city_free(city)
-        out.append(tuple(fields) + (lat, lon))
+        out.append(tuple(fields) + (lat, lon, population))
     return out

@@ -34,7 +34,7 @@ def main(target):
 
     intern("")
     rows = []
-    for gid, name, admin1, state, cc, country, lat, lon in geonames_zh.cities():
+    for gid, name, admin1, state, cc, country, lat, lon, _ in geonames_zh.cities():
         rows.append((round(lat * 1e6), round(lon * 1e6),
                      intern(names.lookup(gid, name)),
                      intern(names.province(cc, admin1, state) if state or cc in geonames_zh.CHINA_PARTS else ""),

@@ -296,6 +296,160 @@ private slots:
         QVERIFY(near(r["gcjWgs"], lat, lon, 1e-7));
         QVERIFY(near(r["bd"], bdLat, bdLon, 1e-9));  // the page's forward conversion is the program's
     }
+
+    // A package of a few tiles at zoom 17 around the field's start, in its datum: one colour,
+    // and a mark on the pixel where the start lies in that datum. Shown under a route, the mark
+    // must lie under the route's start marker: off by the datum's offset, it lies hundreds of
+    // pixels away.
+    void packageShowsTheStartInItsDatum_data()
+    {
+        QTest::addColumn<QString>("datum");
+        QTest::addColumn<QString>("metadata");
+        QTest::newRow("WGS-84 by default") << QStringLiteral("wgs84") << QString();
+        QTest::newRow("GCJ-02 from its metadata") << QStringLiteral("gcj02") << QStringLiteral("GCJ-02");
+    }
+
+    void packageShowsTheStartInItsDatum()
+    {
+        QFETCH(QString, datum);
+        QFETCH(QString, metadata);
+        double lat = FieldLat, lon = FieldLon;
+        if (datum == u"gcj02") WgsToGcj(FieldLat, FieldLon, &lat, &lon);
+        constexpr int Z = 17;
+        const QPointF start = WorldPixel(lat, lon, Z);
+        const int tx = int(start.x()) / 256, ty = int(start.y()) / 256;
+        QList<std::tuple<int, int, int, QByteArray>> tiles;
+        for (int x = tx - 2; x <= tx + 2; ++x) {
+            for (int y = ty - 2; y <= ty + 2; ++y) {
+                QImage tile(256, 256, QImage::Format_RGB32);
+                tile.fill(TileColour);
+                if (x == tx && y == ty) {
+                    QPainter painter(&tile);
+                    painter.fillRect(QRectF(start.x() - tx * 256 - 3, start.y() - ty * 256 - 3, 6, 6), MarkColour);
+                }
+                tiles.append({Z, x, y, Png(tile)});
+            }
+        }
+        const QString path = m_dir.filePath(datum + ".mbtiles");
+        QList<QPair<QString, QString>> meta{{"name", "测试包 " + datum}, {"format", "png"}};
+        if (!metadata.isEmpty()) meta.append({"datum", metadata});
+        QVERIFY(WriteMbtiles(path, meta, tiles));
+        QString error;
+        QVERIFY2(OpenTilePackageOnMap(*m_browser, path, true, &error), qPrintable(error));
+        QCOMPARE(Eval("OfflineLayers.datum()").toString(), datum);
+        // A short walk from the start, shown as the program shows a record.
+        auto record = std::make_unique<MeasureRecord>();
+        record->type = Area;
+        record->pointCount = 3;
+        const double walk[3][2] = {{FieldLat, FieldLon}, {FieldLat + 0.0003, FieldLon}, {FieldLat + 0.0003, FieldLon + 0.0004}};
+        for (int i = 0; i < 3; ++i) {
+            record->points[i] = {walk[i][1], walk[i][0], 0};
+            WgsToBd(walk[i][0], walk[i][1], &record->mapPoints[i].lat, &record->mapPoints[i].lon);
+        }
+        WgsToBd(FieldLat + 0.00015, FieldLon + 0.0002, &record->mapCenterLat, &record->mapCenterLon);
+        record->extent = 40;
+        QCOMPARE(ShowRecordOnMap(*m_browser, *record), 0);
+        QTRY_COMPARE(Eval("GPSPointCnt").toInt(), 3);
+        // Past the package's zoom: its tiles scaled up. (Evaluated to a plain value: the engine
+        // would try to convert the returned map object.)
+        Eval("BDMap._map.setZoom(18, {animate: false}); true");
+        const QJsonObject marker = EvalJson("BDMap._map.latLngToContainerPoint(SMarker._layer.getLatLng())").toObject();
+        const QPoint at(qRound(marker["x"].toDouble()), qRound(marker["y"].toDouble()));
+        Eval("BDMap._map.getPane('markerPane').style.display = 'none';"
+             "BDMap._map.getPane('overlayPane').style.display = 'none';"
+             "BDMap._map.getPane('shadowPane').style.display = 'none'");
+        const QImage picture = Picture("package-" + datum);
+        Eval("['markerPane', 'overlayPane', 'shadowPane'].forEach(function (p) { BDMap._map.getPane(p).style.display = ''; })");
+        QVERIFY(QRect(0, 0, 800, 600).contains(at));
+        QVERIFY2(ColourDistance(picture.pixelColor(at), MarkColour) < 40,
+                 qPrintable(picture.pixelColor(at).name() + " at " + QString::number(at.x()) + "," + QString::number(at.y())));
+        QVERIFY(ColourDistance(picture.pixelColor(at + QPoint(15, 15)), TileColour) < 40);
+    }
+
+    // Listed by name beside "无底图"; back on no package, the route returns to WGS-84.
+    void layerSwitchOffersPackagesAndNoPackage()
+    {
+        const QStringList names = Eval(
+            "Array.from(document.querySelectorAll('.leaflet-control-layers-base label'))"
+            ".map(function (l) { return l.textContent.trim(); })").toStringList();
+        QCOMPARE(names, (QStringList{"无底图", "测试包 wgs84", "测试包 gcj02"}));
+        const QString where = "JSON.stringify(BDMap._map.latLngToContainerPoint(SMarker._layer.getLatLng()))";
+        const QString before = Eval(where).toString();
+        Eval("document.querySelectorAll('.leaflet-control-layers-base input')[0].click()");
+        QCOMPARE(Eval("OfflineLayers.datum()").toString(), QStringLiteral("wgs84"));
+        // The page is given six decimals of BD-09.
+        const QJsonObject start = EvalJson("SMarker._layer.getLatLng()").toObject();
+        QVERIFY(std::fabs(start["lat"].toDouble() - FieldLat) < 1e-6);
+        QVERIFY(std::fabs(start["lng"].toDouble() - FieldLon) < 1e-6);
+        QVERIFY(Eval(where).toString() != before);
+    }
+
+    void missingTilesAreEmptyNotBroken()
+    {
+        QCOMPARE(TheTilePackages().Tile(0, 3, 1, 1), QByteArray());
+        Eval("window.probe = new Image(); probe.onload = function () { probe.result = 'loaded ' + probe.naturalWidth; };"
+             "probe.onerror = function () { probe.result = 'error'; }; probe.src = 'mbtiles://package/0/3/1/1';");
+        QTRY_COMPARE(Eval("probe.result").toString(), QStringLiteral("loaded 1"));
+    }
+
+    void packagesThatAreNotMapsAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("text file") << "notes.mbtiles" << "它不是 SQLite 数据库文件";
+        QTest::newRow("corrupt") << "broken.mbtiles" << "文件已损坏";
+        QTest::newRow("other database") << "other.mbtiles" << "它不是 MBTiles 地图包（没有 tiles 表）";
+        QTest::newRow("vector tiles") << "vector.mbtiles" << "只能打开 PNG 或 JPEG 栅格瓦片的地图包，它的瓦片格式是 pbf";
+        QTest::newRow("no tiles") << "empty.mbtiles" << "地图包里没有地图瓦片";
+        QTest::newRow("missing") << "none.mbtiles" << "文件不存在或不是普通文件";
+    }
+
+    void packagesThatAreNotMapsAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const QString path = m_dir.filePath(name);
+        const QByteArray tile = Png(QImage(256, 256, QImage::Format_RGB32));
+        if (name == u"notes.mbtiles") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(8192, 'x'));
+        } else if (name == u"broken.mbtiles") {
+            QVERIFY(WriteMbtiles(path, {{"format", "png"}}, {{1, 0, 0, tile}}));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.seek(100);  // past the header: the schema page and everything after it
+            file.write(QByteArray(int(file.size()) - 100, '\xa5'));
+        } else if (name == u"other.mbtiles") {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+            sqlite3_exec(db, "CREATE TABLE fields (name TEXT)", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        } else if (name == u"vector.mbtiles") {
+            QVERIFY(WriteMbtiles(path, {{"format", "pbf"}}, {{1, 0, 0, QByteArray("\x1a\x02", 2)}}));
+        } else if (name == u"empty.mbtiles") {
+            QVERIFY(WriteMbtiles(path, {{"format", "png"}}, {}));
+        }
+        CTilePackages packages;
+        QString error;
+        QCOMPARE(packages.Open(path, &error), -1);
+        QCOMPARE(error, QStringLiteral("无法打开离线地图包“%1”：%2。").arg(name, reason));
+        QVERIFY(packages.Packages().empty());
+    }
+
+    void placeNoteSitsBesideTheOfflineNote()
+    {
+        auto record = std::make_unique<MeasureRecord>();
+        record->pointCount = 1;
+        record->points[0] = {FieldLon, FieldLat, 0};
+        ShowPlaceOnMap(*m_browser, *record);
+        QTRY_VERIFY(Eval("document.getElementById('PlaceNote').textContent").toString().startsWith(u"河南省 郑州市 附近 "));
+        QVERIFY(Eval("document.getElementById('PlaceNote').offsetWidth > 0 &&"
+                     " document.getElementById('PlaceNote').parentNode.querySelector('.offline-note') !== null").toBool());
+        record->pointCount = 0;
+        ShowPlaceOnMap(*m_browser, *record);
+        QTRY_COMPARE(Eval("document.getElementById('PlaceNote').offsetWidth").toInt(), 0);
+    }
 };
 
 VARNEL_WINDOW_TEST_MAIN(OfflineMapTest)
