@@ -29,9 +29,12 @@ ScratchFolder::~ScratchFolder()
     namespace fs = std::filesystem;
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored))
-        if (entry.is_directory(ignored))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    // A sub-folder gets its rights back before the walk goes into it; the walk never throws.
+    std::error_code walk;
+    for (fs::recursive_directory_iterator it(path_, fs::directory_options::skip_permission_denied, walk), end;
+         !walk && it != end; it.increment(walk))
+        if (it->symlink_status(ignored).type() == fs::file_type::directory)  // never through a link
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(path_, ignored);
 }
 
