@@ -31,6 +31,7 @@
 #include "import/log.h"
 #include "import/ongoingdlg.h"
 #include "map/explorer.h"
+#include "map/mappackages.h"
 #include "map/placenote.h"
 #include "map/showrecord.h"
 
@@ -166,6 +167,10 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
 
     SetFonts();
     m_mapArea->LoadMapPage();
+    // Packages in the data folder are offered in the map's layer switch; one that cannot be
+    // read is only logged, as nobody asked for it.
+    for (const QString& refused : OfferStartupTilePackages(*m_mapArea)) qWarning("%s", qUtf8Printable(refused));
+    AcceptTilePackageDrops(*m_mapArea, [this](const QString& path) { OpenTilePackage(path); });
     ShowResult(TheRecordTable().selected);
     // The first tab stop starts with the focus, not the default button.
     importFile->setFocus();
@@ -286,6 +291,19 @@ void CVarnelDlg::OnListDoubleClick(int row)
     if (RecordTableSelect(TheRecordTable(), row) != 0) return;
     ShowRecordOnMap(row);
     ShowResult(row);
+}
+
+void CVarnelDlg::OnOpenTilePackage()
+{
+    const QString file = m_dialogs->OpenFile(this, QString::fromUtf8(OpenTilePackageTitle),
+                                             QString::fromUtf8(TilePackageFilter));
+    if (!file.isEmpty()) OpenTilePackage(file);
+}
+
+void CVarnelDlg::OpenTilePackage(const QString& path)
+{
+    QString error;
+    if (!OpenTilePackageOnMap(*m_mapArea, path, true, &error)) m_dialogs->Inform(this, kNoticeCaption, error);
 }
 
 void CVarnelDlg::OnImportDevice()

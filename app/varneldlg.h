@@ -60,6 +60,11 @@ public:
     // A double-click on list row `row` (−1: below the last row) shows that row's record.
     void OnListDoubleClick(int row);
 
+    // "打开离线地图包..." of the map's menu: asks for a package and shows it on the map.
+    void OnOpenTilePackage();
+    // Shows the package at path on the map; a refused one is named in a message with the reason.
+    void OpenTilePackage(const QString& path);
+
 private:
     // Rectangle of a template control, in pixels.
     QRect ControlRect(ControlId id) const;

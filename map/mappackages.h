@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class CExplorer1;
 
 // "打开离线地图包..." in the map's menu: the file dialog's title and filter.
@@ -17,3 +19,7 @@ bool OpenTilePackageOnMap(CExplorer1& browser, const QString& path, bool show, Q
 // Offers every package of the data folder (StartupTilePackagePaths) without showing one;
 // the sentences for those refused, one per package.
 QStringList OfferStartupTilePackages(CExplorer1& browser);
+
+// Files ending in .mbtiles dropped on the map are given to open, one call per file, instead of
+// the browser navigating to them; other drops go to the browser as before.
+void AcceptTilePackageDrops(CExplorer1& browser, std::function<void(const QString& path)> open);

@@ -91,14 +91,13 @@ var OfflineLayers = (function () {
         };
     }
 
+    var basemapDrawn = false;
+
     function addBasemap() {
-        var data = window.BaseMapData;
-        if (!data) {
+        if (typeof BaseMapText !== "string") {
             return;
         }
-        map.createPane("basemap").style.zIndex = 150;
-        map.createPane("basemapNames").style.zIndex = 160;
-        map.getPane("basemapNames").style.pointerEvents = "none";
+        var data = JSON.parse(BaseMapText);
         var renderer = L.canvas({ pane: "basemap", padding: 0.2 });
         // Each ring is a polygon of its own (islands, exclaves), never a hole of another.
         var polygonsOf = function (features) {
@@ -116,11 +115,12 @@ var OfflineLayers = (function () {
             renderer: renderer, interactive: false, smoothFactor: 1.5,
             color: "#b07aa1", weight: 1, dashArray: "4 3", fill: false
         }).addTo(map);
-        map.getContainer().style.background = "#c9dff0";  // the sea
         countryLabels = nameLabels(data.countries, "basemap-country");
         provinceLabels = nameLabels(data.provinces, "basemap-province");
         townLabels = (data.towns || []).map(townLabel);
         map.on("zoomend", showNames);
+        showNames();
+        basemapDrawn = true;
     }
 
     function showNames() {
@@ -289,10 +289,15 @@ var OfflineLayers = (function () {
             ".coordinate-readout { background: rgba(255,255,255,0.85); padding: 1px 6px; font: 12px sans-serif; }";
         document.head.appendChild(style);
         map.createPane("packages").style.zIndex = 200;
-        addBasemap();
+        map.createPane("basemap").style.zIndex = 150;
+        map.createPane("basemapNames").style.zIndex = 160;
+        map.getPane("basemapNames").style.pointerEvents = "none";
+        map.getContainer().style.background = "#c9dff0";  // the sea
         addGrid();
         new Readout().addTo(map);
-        showNames();
+        // The outlines are drawn just after the map is ready, so that a record shown during
+        // start-up does not wait for them.
+        setTimeout(addBasemap, 0);
     }
 
     // The layer switch: "无底图" and every package the program offers.
@@ -356,6 +361,7 @@ var OfflineLayers = (function () {
         fromDisplay: fromDisplay,
         onDatumChange: function (listener) { datumListeners.push(listener); },
         datum: function () { return datum; },
+        basemapDrawn: function () { return basemapDrawn; },
         gridLabels: function () { return gridLabels.slice(); }
     });
 })();

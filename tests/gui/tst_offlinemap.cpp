@@ -173,6 +173,7 @@ private slots:
         QVERIFY(m_browser->LoadMapPage());
         QTRY_VERIFY_WITH_TIMEOUT(Page()->IsMapReady(), 15000);
         QVERIFY(Eval("BMap.offline === true").toBool());
+        QTRY_VERIFY(Eval("OfflineLayers.basemapDrawn()").toBool());
     }
 
     void cleanupTestCase() { m_browser.reset(); }
