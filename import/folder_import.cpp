@@ -160,7 +160,8 @@ FolderImportResult Import(Loader& loader, const std::vector<std::string>& paths,
         }
         result.filesDone = i + 1;
         observer.Progress(result.filesDone, fileCount);
-        if (table.count >= MaxRecords) break;
+        // The run ends once it has filled the table; a table left full by an earlier run does not end it.
+        if (result.loaded > 0 && table.count >= MaxRecords) break;
     }
     return result;
 }
