@@ -189,12 +189,13 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
         out += '[';
         for (int i = 0; i < r.pointCount; ++i) {
             if (i) out += ',';
+            const GeoPoint map = MapPointOf(r, i);
             out += '{';
             PutKey(out, "lat"), PutNumber(out, r.points[i].lat);
             PutKey(out, "lon"), PutNumber(out, r.points[i].lon);
             PutKey(out, "stamp"), out += std::to_string(r.points[i].stamp);
-            PutKey(out, "mapLat"), PutNumber(out, r.mapPoints[i].lat);
-            PutKey(out, "mapLon"), PutNumber(out, r.mapPoints[i].lon);
+            PutKey(out, "mapLat"), PutNumber(out, map.lat);
+            PutKey(out, "mapLon"), PutNumber(out, map.lon);
             PutKey(out, "x"), PutNumber(out, r.planePoints[i].first);
             PutKey(out, "y"), PutNumber(out, r.planePoints[i].second);
             out += '}';
