@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "geo/projection.h"
-#include "import/loader.h"
+#include "import/line_kinds.h"
 #include "import/number_scan.h"
 #include "import/summary_lines.h"
 
@@ -151,10 +151,10 @@ const char* RmcFieldsEnd(const char* line, size_t length)
     return end - 3;
 }
 
-// Any two-letter talker, and no second RMC header in the line.
+// Any two-letter talker, and no second RMC header in the line (the marks put one at byte 3).
 bool RmcTalkerAndHeader(const char* line)
 {
-    return IsUpper(line[1]) && IsUpper(line[2]) && FindLast(line, "RMC,") == line + 3;
+    return IsUpper(line[1]) && IsUpper(line[2]) && std::strstr(line + 4, "RMC,") == nullptr;
 }
 
 struct Mark {
@@ -196,8 +196,9 @@ const char* ReadLine(char* line, int capacity, const char* pos, const char* end)
     // A line is its text and the whole run of CR and LF bytes after it, at most capacity − 1 bytes.
     const size_t available = size_t(end - pos);
     const size_t limit = available < size_t(capacity - 1) ? available : size_t(capacity - 1);
-    size_t n = 0;
-    while (n < limit && pos[n] != '\r' && pos[n] != '\n') ++n;
+    const char* lf = static_cast<const char*>(std::memchr(pos, '\n', limit));
+    const char* cr = static_cast<const char*>(std::memchr(pos, '\r', lf ? size_t(lf - pos) : limit));
+    size_t n = cr ? size_t(cr - pos) : lf ? size_t(lf - pos) : limit;
     while (n < limit && (pos[n] == '\r' || pos[n] == '\n')) ++n;
     std::memcpy(line, pos, n);
     line[n] = '\0';
@@ -205,9 +206,8 @@ const char* ReadLine(char* line, int capacity, const char* pos, const char* end)
     return pos == end ? nullptr : pos;
 }
 
-LineKind ClassifyLine(const char* line, MeasureRecord& record)
+LineKind ClassifyLine(const char* line, size_t length, MeasureRecord& record)
 {
-    const size_t length = std::strlen(line);
     for (const PointSyntax& s : kPointSyntaxes)
         if (Tells(s, line, length)) return s.kind;
     if (IsSummaryLine(line)) {
@@ -217,14 +217,24 @@ LineKind ClassifyLine(const char* line, MeasureRecord& record)
     return Other;
 }
 
-bool ParsePointLine(const char* line, LineKind kind, TrackPoint& point)
+LineKind ClassifyLine(const char* line, MeasureRecord& record)
+{
+    return ClassifyLine(line, std::strlen(line), record);
+}
+
+bool ParsePointLine(const char* line, size_t length, LineKind kind, TrackPoint& point)
 {
     for (const PointSyntax& s : kPointSyntaxes) {
         if (s.kind != kind) continue;
         const char* fieldsEnd = nullptr;
-        if (s.fieldsEnd && !(fieldsEnd = s.fieldsEnd(line, std::strlen(line)))) return false;
+        if (s.fieldsEnd && !(fieldsEnd = s.fieldsEnd(line, length))) return false;
         FieldValue values[kMaxFields];
         return ScanFields(line + s.fieldsStart, fieldsEnd, s.format, values) && s.pointOf(values, point);
     }
     return false;
+}
+
+bool ParsePointLine(const char* line, LineKind kind, TrackPoint& point)
+{
+    return ParsePointLine(line, std::strlen(line), kind, point);
 }

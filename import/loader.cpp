@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "import/line_kinds.h"
 #include "import/log.h"
 #include "import/record_completion.h"
 
@@ -45,9 +46,10 @@ bool ReadPoints(int fd, MeasureRecord& r)
             end = data + filled;
         }
         const char* next = ReadLine(line, LineCapacity, pos, end);
-        const LineKind kind = ClassifyLine(line, r);
+        const size_t length = std::strlen(line);  // up to a NUL byte in the line, if it holds one
+        const LineKind kind = ClassifyLine(line, length, r);
         if (kind == DatedPoint || kind == StampedPoint || kind == RmcSentence) {
-            if (ParsePointLine(line, kind, r.points[r.pointCount])) ++r.pointCount;
+            if (ParsePointLine(line, length, kind, r.points[r.pointCount])) ++r.pointCount;
         }
         if (!next || r.pointCount >= MaxPointCount) return true;
         pos = next;
