@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "import/loader.h"
 #include "import/record.h"
 
 // A fresh folder under /tmp (or $TMPDIR), removed with everything in it when the object goes.
@@ -29,3 +30,7 @@ std::string ReadWholeFile(const std::string& path);
 // A full record: MaxPointCount points walked once round a field near 22.5° N, 113.9° E, given
 // as positions and as plane points (a 1000 m circle), with the plane extents filled in.
 std::unique_ptr<MeasureRecord> FullRecord();
+
+// A full record file of one point kind (DatedPoint, StampedPoint, or RmcSentence with a valid
+// checksum), MaxPointCount points near 34.8° N, 113.6° E, one a second: the benchmarks' workload.
+std::string RecordFileText(LineKind kind);
