@@ -25,6 +25,7 @@
 #include "import/folder_import.h"
 #include "map/explorer.h"
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/windowbenchmain.h"
 #include "tests/support/testsupport.h"
 
 namespace {
@@ -116,13 +117,5 @@ int main(int argc, char** argv)
         WriteWorkload(argv[2]);
         return 0;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    InitMapBrowser();
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    Fixture fixture;
-    g_fixture = &fixture;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv, g_fixture);
 }

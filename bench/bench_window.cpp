@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/windowbenchmain.h"
 #include "app/varneldlg.h"
 #include "import/loader.h"
 #include "map/explorer.h"
@@ -94,13 +95,5 @@ BENCHMARK(BM_ShowResult3599)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    InitMapBrowser();
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    Fixture fixture;
-    g_fixture = &fixture;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv, g_fixture);
 }
