@@ -1,16 +1,17 @@
 #pragma once
-// What the core tests and the benchmarks share: a scratch folder, whole-file reads, and a full
-// record of the most points a record holds.
+// What the core tests and the benchmarks share: a scratch folder, whole-file reads, a full
+// record of the most points a record holds, and full record files.
 #include <memory>
 #include <string>
 
 #include "import/loader.h"
 #include "import/record.h"
 
-// A fresh folder under /tmp (or $TMPDIR), removed with everything in it when the object goes.
+// A fresh folder under parent (by default $TMPDIR, else /tmp), readable by all, removed with
+// everything in it when the object goes (whatever permissions a test left on it).
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const char* prefix = "varnel");
+    explicit ScratchFolder(const char* prefix = "varnel", const char* parent = nullptr);
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -27,8 +28,10 @@ private:
 // The whole content of the file at path; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
-// A full record: MaxPointCount points walked once round a field near 22.5° N, 113.9° E, given
-// as positions and as plane points (a 1000 m circle), with the plane extents filled in.
+// A full record: MaxPointCount points walked once round a field of about 1 km radius centred on
+// 22.55° N, 114.05° E, given as positions, as map points (BD-09) and as plane points (a 1000 m
+// circle round the centre's projection, in drawing form), with the map centre and the plane
+// extents filled in.
 std::unique_ptr<MeasureRecord> FullRecord();
 
 // A full record file of one point kind (DatedPoint, StampedPoint, or RmcSentence with a valid
