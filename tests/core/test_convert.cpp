@@ -135,7 +135,7 @@ TEST_F(ConvertCommand, JsonPointsOutputIsByteForByteWhatItWas)
     const std::string source = std::string(VARNEL_TEST_DATA) + "/../..";
     const Outcome run = Run("--json --points tests/data/real-nmea samples tests/data/bad", source);
     EXPECT_EQ(run.status, 1);  // two files of the bad corpus hold no point
-    const std::string expected = ReadAll(std::string(VARNEL_TEST_DATA) + "/expected/convert-json-points.jsonl");
+    const std::string expected = ReadWholeFile(std::string(VARNEL_TEST_DATA) + "/expected/convert-json-points.jsonl");
     ASSERT_FALSE(expected.empty());
     EXPECT_TRUE(run.out == expected) << "the output differs from tests/data/expected/convert-json-points.jsonl";
 }
