@@ -81,7 +81,7 @@ int ShowRecordOnMap(CExplorer1& browser, const MeasureRecord& record)
         return -1;
     }
     for (int i = 0; i < count; ++i) {
-        const GeoPoint& point = record.mapPoints[i];
+        const GeoPoint point = MapPointOf(record, i);
         calls.Add(u"Map_PopPoints", {NumberText(point.lat).View(), NumberText(point.lon).View()});
     }
     calls.Add(u"Map_Stack2PolyLine", {});
