@@ -409,7 +409,7 @@ private slots:
         // The online map's scale, from the call as sent.
         double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
         for (int i = 0; i < record->pointCount; ++i) {
-            const QPointF p = OnlinePixel(record->mapPoints[i], setCenter[0].toDouble(), setCenter[1].toDouble(), zoom,
+            const QPointF p = OnlinePixel(MapPointOf(*record, i), setCenter[0].toDouble(), setCenter[1].toDouble(), zoom,
                                           view.width(), view.height());
             left = std::min(left, p.x());
             right = std::max(right, p.x());
