@@ -9,11 +9,10 @@
 #include "map/tilepackage.h"
 #include "map/webpage.h"
 
-bool OpenTilePackageOnMap(CExplorer1& browser, const QString& path, bool show, QString* error)
+namespace {
+
+void OfferPackage(CExplorer1& browser, const TilePackageInfo& info, bool show)
 {
-    const int id = TheTilePackages().Open(path, error);
-    if (id < 0) return false;
-    const TilePackageInfo& info = TheTilePackages().Packages()[id];
     const QString bounds = info.hasBounds
         ? QStringLiteral("%1,%2,%3,%4").arg(info.west, 0, 'g', 12).arg(info.south, 0, 'g', 12)
               .arg(info.east, 0, 'g', 12).arg(info.north, 0, 'g', 12)
@@ -21,9 +20,24 @@ bool OpenTilePackageOnMap(CExplorer1& browser, const QString& path, bool show, Q
     CWebPage page;
     page.AttachDocument(browser.Document());
     page.JSCall(QStringLiteral("Map_AddTilePackage"),
-                QStringList{QString::number(id), info.name, TileDatumName(info.datum), QString::number(info.minZoom),
-                            QString::number(info.maxZoom), bounds, show ? QStringLiteral("1") : QStringLiteral("0")});
+                QStringList{QString::number(info.id), info.name, TileDatumName(info.datum),
+                            QString::number(info.minZoom), QString::number(info.maxZoom), bounds,
+                            show ? QStringLiteral("1") : QStringLiteral("0")});
+}
+
+}  // namespace
+
+bool OpenTilePackageOnMap(CExplorer1& browser, const QString& path, bool show, QString* error)
+{
+    const int id = TheTilePackages().Open(path, error);
+    if (id < 0) return false;
+    OfferPackage(browser, TheTilePackages().Packages()[id], show);
     return true;
+}
+
+void OfferOpenTilePackages(CExplorer1& browser)
+{
+    for (const TilePackageInfo& info : TheTilePackages().Packages()) OfferPackage(browser, info, false);
 }
 
 QStringList OfferStartupTilePackages(CExplorer1& browser)

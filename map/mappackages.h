@@ -16,6 +16,9 @@ inline constexpr char TilePackageFilter[] = "离线地图包 (*.mbtiles);;所有
 // False, with error set to a sentence naming the file and why, when it was refused.
 bool OpenTilePackageOnMap(CExplorer1& browser, const QString& path, bool show, QString* error);
 
+// Offers again, without showing one, every package opened so far: for a page loaded anew.
+void OfferOpenTilePackages(CExplorer1& browser);
+
 // Offers every package of the data folder (StartupTilePackagePaths) without showing one;
 // the sentences for those refused, one per package.
 QStringList OfferStartupTilePackages(CExplorer1& browser);

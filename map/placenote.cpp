@@ -2,7 +2,6 @@
 
 #include "import/recordplace.h"
 #include "map/explorer.h"
-#include "map/webpage.h"
 
 QString RecordPlaceText(const MeasureRecord& record)
 {
@@ -14,7 +13,5 @@ QString RecordPlaceText(const MeasureRecord& record)
 
 void ShowPlaceOnMap(CExplorer1& browser, const MeasureRecord& record)
 {
-    CWebPage page;
-    page.AttachDocument(browser.Document());
-    page.JSCall(QStringLiteral("Map_SetPlace"), RecordPlaceText(record));
+    browser.ShowPlace(RecordPlaceText(record));
 }

@@ -354,7 +354,7 @@ private slots:
         // Past the package's zoom: its tiles scaled up. (Evaluated to a plain value: the engine
         // would try to convert the returned map object.)
         Eval("BDMap._map.setZoom(18, {animate: false}); true");
-        const QJsonObject marker = EvalJson("BDMap._map.latLngToContainerPoint(SMarker._layer.getLatLng())").toObject();
+        const QJsonObject marker = EvalJson("BDMap._map.latLngToContainerPoint(SMarker._pin.getLatLng())").toObject();
         const QPoint at(qRound(marker["x"].toDouble()), qRound(marker["y"].toDouble()));
         Eval("BDMap._map.getPane('markerPane').style.display = 'none';"
              "BDMap._map.getPane('overlayPane').style.display = 'none';"
@@ -378,12 +378,12 @@ private slots:
         // The page is given six decimals of BD-09.
         double gcjLat = 0, gcjLon = 0;
         WgsToGcj(FieldLat, FieldLon, &gcjLat, &gcjLon);
-        const QJsonObject before = EvalJson("SMarker._layer.getLatLng()").toObject();
+        const QJsonObject before = EvalJson("SMarker._pin.getLatLng()").toObject();
         QVERIFY(std::fabs(before["lat"].toDouble() - gcjLat) < 1e-6);
         QVERIFY(std::fabs(before["lng"].toDouble() - gcjLon) < 1e-6);
         Eval("document.querySelectorAll('.leaflet-control-layers-base input')[0].click()");
         QCOMPARE(Eval("OfflineLayers.datum()").toString(), QStringLiteral("wgs84"));
-        const QJsonObject start = EvalJson("SMarker._layer.getLatLng()").toObject();
+        const QJsonObject start = EvalJson("SMarker._pin.getLatLng()").toObject();
         QVERIFY(std::fabs(start["lat"].toDouble() - FieldLat) < 1e-6);
         QVERIFY(std::fabs(start["lng"].toDouble() - FieldLon) < 1e-6);
     }
