@@ -216,8 +216,8 @@ var OfflineLayers = (function () {
 
     function addGridLabel(text, kind, value, x, y) {
         var size = map.getSize();
-        // Not under the zoom buttons in the top left corner.
-        var underButtons = kind === "lon" ? x < 50 : y < 90;
+        // Not under the zoom buttons in the top left corner, nor on the scale bar below.
+        var underButtons = kind === "lon" ? x < 50 : y < 90 || y > size.y - 36;
         if (x < 0 || y < 0 || x > size.x || y > size.y || underButtons) {
             return;
         }
@@ -286,7 +286,9 @@ var OfflineLayers = (function () {
             ".grid-labels { position: absolute; left: 0; top: 0; right: 0; bottom: 0; pointer-events: none; z-index: 450; }" +
             ".grid-label { position: absolute; font: 11px sans-serif; color: #2d4d6d;" +
             " background: rgba(255,255,255,0.7); padding: 0 2px; white-space: nowrap; }" +
-            ".coordinate-readout { background: rgba(255,255,255,0.85); padding: 1px 6px; font: 12px sans-serif; }";
+            ".coordinate-readout { background: rgba(255,255,255,0.85); padding: 1px 6px; font: 12px sans-serif; }" +
+            // Room above the layer switch for the page's "回到测量范围".
+            ".leaflet-top.leaflet-right .leaflet-control-layers { margin-top: 38px; }";
         document.head.appendChild(style);
         map.createPane("packages").style.zIndex = 200;
         map.createPane("basemap").style.zIndex = 150;
