@@ -251,7 +251,7 @@ private slots:
         }
         QCOMPARE(TablePaths(), QStringList({folder + "/C.nmea", folder + "/B.nmea", folder + "/A.nmea"}));
         VerifyListMirrorsTable(0);
-        QCOMPARE(m_dialogs->openFilters.value(0), QStringLiteral("All Files (*.*)"));
+        QCOMPARE(m_dialogs->openFilters.value(0), QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)"));
 
         // A again: shown from where it stands, nothing read, no new row. The file is changed on
         // disk to show that it is not read again.

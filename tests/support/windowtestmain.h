@@ -1,9 +1,10 @@
 #pragma once
 // main() of a window test: the map's browser engine is prepared before the application exists,
-// as the program does.
+// and Qt's own texts are Chinese, as the program does it.
 #include <QApplication>
 #include <QtTest>
 
+#include "app/varnel.h"
 #include "map/explorer.h"
 
 #define VARNEL_WINDOW_TEST_MAIN(TestClass)         \
@@ -11,6 +12,7 @@
     {                                              \
         InitMapBrowser();                          \
         QApplication app(argc, argv);              \
+        InstallChineseTexts();                     \
         TestClass test;                            \
         QTEST_SET_MAIN_SOURCE_PATH                 \
         return QTest::qExec(&test, argc, argv);    \
