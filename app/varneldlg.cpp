@@ -523,12 +523,28 @@ bool CVarnelDlg::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress:
         if (watched == m_list) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
+            const auto* key = static_cast<QKeyEvent*>(event);
             // Enter shows the current row; it would otherwise reach the default button "退出".
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
                 ShowListRow(m_list->currentRow());
                 return true;
             }
+            // Home and End go to the first and the last row, as in a list, not along the row.
+            if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) && key->modifiers() == Qt::NoModifier) {
+                if (m_list->rowCount() > 0) {
+                    m_list->setCurrentCell(key->key() == Qt::Key_Home ? 0 : m_list->rowCount() - 1, 0);
+                    m_list->scrollToItem(m_list->currentItem());
+                }
+                return true;
+            }
+        }
+        return false;
+    case QEvent::ChildPolished:
+        // The browser renders into a child that takes the focus by Tab, and keeps Tab once it has
+        // it; like the browser itself, it takes the focus by a click only.
+        if (watched == m_mapArea) {
+            if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
+                child->setFocusPolicy(Qt::ClickFocus);
         }
         return false;
     case QEvent::DragEnter:
