@@ -37,6 +37,9 @@ public:
 
     void Show(const ImportReport& report);
 
+    // The whole summary; the line shows it cut in the middle where it is too long.
+    const QString& Summary() const { return m_summary; }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -214,17 +214,30 @@ private slots:
 
         QString title;
         QString button;
+        QStringList lines;
+        bool linesFit = false;
         QTimer::singleShot(0, this, [&] {
             QWidget* about = QApplication::activeModalWidget();
             QVERIFY(about && about != m_dlg);
             title = about->windowTitle();
             auto* ok = about->findChild<QPushButton*>();
             button = ok->text();
+            linesFit = true;
+            for (const QLabel* label : about->findChildren<QLabel*>()) {
+                if (label->text().isEmpty()) continue;  // the icon
+                lines << label->text();
+                linesFit = linesFit && about->rect().contains(label->geometry()) &&
+                           label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+            }
             QTest::keyClick(about, Qt::Key_Return);
         });
         QTest::keyClick(m_dlg, Qt::Key_F1);
         QCOMPARE(title, QStringLiteral("关于 Varnel"));
         QCOMPARE(button, QStringLiteral("确定"));
+        // The program's name, the version it was built as, its licence; no telephone number.
+        QCOMPARE(lines, QStringList({QStringLiteral("Varnel 测量数据助手 " VARNEL_VERSION " 版"),
+                                     QStringLiteral("本程序尚未发布许可证，版权所有。")}));
+        QVERIFY(linesFit);
         QVERIFY(m_dlg->isVisible());
     }
 
@@ -271,6 +284,29 @@ private slots:
         QCOMPARE(RecordValueText(r), QStringLiteral("1.20 亩"));
         r.type = Distance;
         QCOMPARE(RecordValueText(r), QStringLiteral("12.35 米"));
+    }
+
+    void rowToolTipNamesTheFileAndItsKind_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("area") << int(Area) << QStringLiteral("面积");
+        QTest::newRow("distance") << int(Distance) << QStringLiteral("距离");
+        QTest::newRow("vehicle") << int(Vehicle) << QStringLiteral("车辆");
+    }
+
+    void rowToolTipNamesTheFileAndItsKind()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, kind);
+        FillTable(1);
+        MeasureRecord& r = TheRecordTable().records[0];
+        r.type = type;
+        std::strcpy(r.path, "/media/gps/2026年04月11日10时20分30秒.nmea");
+        m_dlg->InsertRecordItem(0, 0);
+        const QString tip = QStringLiteral("文件：2026年04月11日10时20分30秒.nmea\n类型：") + kind;
+        QCOMPARE(List()->item(0, 0)->toolTip(), tip);
+        QCOMPARE(List()->item(0, 1)->toolTip(), tip);
     }
 
     void columnWidthsUseSinglePrecision()
