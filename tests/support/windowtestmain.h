@@ -4,8 +4,11 @@
 #include <QApplication>
 #include <QtTest>
 
+#include <cstdio>
+
 #include "app/varnel.h"
 #include "map/explorer.h"
+#include "tests/support/xvfbserver.h"
 
 #define VARNEL_WINDOW_TEST_MAIN(TestClass)         \
     int main(int argc, char** argv)                \
@@ -16,4 +19,23 @@
         TestClass test;                            \
         QTEST_SET_MAIN_SOURCE_PATH                 \
         return QTest::qExec(&test, argc, argv);    \
+    }
+
+// The same for a test that needs a real screen: on its own Xvfb of that screen size (e.g.
+// "1024x768x24") unless a display is set.
+#define VARNEL_XVFB_WINDOW_TEST_MAIN(TestClass, screen)                    \
+    int main(int argc, char** argv)                                        \
+    {                                                                      \
+        XvfbServer xvfb;                                                   \
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && !xvfb.Start(screen)) { \
+            std::fputs("Xvfb did not start\n", stderr);                    \
+            return 1;                                                      \
+        }                                                                  \
+        qputenv("QT_QPA_PLATFORM", "xcb");                                 \
+        InitMapBrowser();                                                  \
+        QApplication app(argc, argv);                                      \
+        InstallChineseTexts();                                             \
+        TestClass test;                                                    \
+        QTEST_SET_MAIN_SOURCE_PATH                                         \
+        return QTest::qExec(&test, argc, argv);                            \
     }
