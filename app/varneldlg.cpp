@@ -306,6 +306,12 @@ void CVarnelDlg::CreateRecordList()
             [this](const QModelIndex& current) {
                 if (!m_selecting) ShowListRow(current.row());
             });
+    // A click below the last row would drop the highlight, leaving the shown row unmarked.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        QItemSelectionModel* selection = m_list->selectionModel();
+        if (!selection->hasSelection() && selection->currentIndex().isValid())
+            selection->select(selection->currentIndex(), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    });
     connect(m_list, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { OnListDoubleClick(index.row()); });
 }

@@ -425,6 +425,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(m_dlg));
         auto verifyShown = [this](int row) {
             QCOMPARE(List()->currentRow(), row);
+            QCOMPARE(List()->selectedItems().size(), 2);
+            QCOMPARE(List()->selectedItems().value(0)->row(), row);
             QCOMPARE(TheRecordTable().selected, row);
             QCOMPARE(ShownText(), ResultText(TheRecordTable().records[row]));
         };
