@@ -220,6 +220,27 @@ private slots:
         }
     }
 
+    // A file manager sends a GBK name percent-encoded byte for byte; the dropped file is read
+    // under those very bytes ("距离" in GBK: a distance).
+    void dropOfAGbkNamedFile()
+    {
+        const QByteArray path = QFile::encodeName(m_dir->path()) + "/\xBE\xE0\xC0\xEB.nmea";
+        FILE* file = std::fopen(path.constData(), "wb");
+        QVERIFY(file);
+        std::fputs("2026-04-11,10:00:00,22.5,113.9\r\n2026-04-11,10:00:09,22.6,113.9\r\n", file);
+        std::fclose(file);
+        QMimeData data;
+        data.setUrls({QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(List()->viewport(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(List()->viewport(), &drop);
+        QTRY_COMPARE(TheRecordTable().count, 1);
+        QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
+        QCOMPARE(TheRecordTable().records[0].type, int(Distance));
+        QCOMPARE(std::remove(path.constData()), 0);  // QTemporaryDir cannot remove a name it cannot decode
+    }
+
     // `varnel FOLDER` imports the folder at start-up; a relative path is the current folder's.
     void commandLinePathIsImported()
     {
