@@ -29,22 +29,10 @@ void FillTable()
     table.count = 3;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 }  // namespace
 
 class TestExports : public CWindowFixture {
     Q_OBJECT
-
-
-    void Click(const char* button)
-    {
-        QTest::mouseClick(m_dlg->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
-    }
 
 private slots:
     void init()
@@ -79,8 +67,7 @@ private slots:
         FillTable();
         for (int i = 0; i < 3; ++i) m_dlg->InsertRecordItem(i, i);
         m_dlg->SelectRecord(0);
-        auto* list = m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList"));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1, 0)).center());
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, List()->visualItemRect(List()->item(1, 0)).center());
         m_dialogs->saveAnswer = m_dir->filePath(initialName + '.' + suffix);
         Click(button.toLatin1().constData());
 
