@@ -1,24 +1,24 @@
 #include "app/varneldlg.h"
 
 #include <QAction>
-#include <QDropEvent>
-#include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMimeData>
-#include <QScopedValueRollback>
-#include <QScreen>
-#include <QUrl>
 #include <QDir>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTimer>
+#include <QUrl>
 
 #include <dirent.h>
 #include <sys/stat.h>
