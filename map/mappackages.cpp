@@ -1,7 +1,5 @@
 #include "map/mappackages.h"
 
-#include <QChildEvent>
-#include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -50,74 +48,14 @@ QStringList OfferStartupTilePackages(CExplorer1& browser)
     return refused;
 }
 
-namespace {
-
-// The browser draws in a child widget that takes the drag events; this watches the view and
-// every child it gets.
-class CTilePackageDrop : public QObject {
-public:
-    CTilePackageDrop(QWidget* view, std::function<void(const QString&)> open)
-        : QObject(view), m_open(std::move(open))
-    {
-        Watch(view);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::ChildAdded:
-            if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) Watch(child);
-            break;
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* drag = static_cast<QDropEvent*>(event);
-            if (Packages(drag->mimeData()).isEmpty()) break;
-            drag->acceptProposedAction();
-            return true;
-        }
-        case QEvent::Drop: {
-            auto* drop = static_cast<QDropEvent*>(event);
-            const QStringList paths = Packages(drop->mimeData());
-            if (paths.isEmpty()) break;
-            drop->acceptProposedAction();
-            for (const QString& path : paths) m_open(path);
-            return true;
-        }
-        default:
-            break;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    void Watch(QWidget* widget)
-    {
-        widget->setAcceptDrops(true);
-        widget->installEventFilter(this);
-        for (QObject* child : widget->children())
-            if (auto* w = qobject_cast<QWidget*>(child)) Watch(w);
-    }
-
-    // The local files of a drop when every one of them is a package, else none.
-    static QStringList Packages(const QMimeData* data)
-    {
-        QStringList paths;
-        if (!data || !data->hasUrls()) return paths;
-        for (const QUrl& url : data->urls()) {
-            if (!url.isLocalFile() || !url.toLocalFile().endsWith(QLatin1String(".mbtiles"), Qt::CaseInsensitive))
-                return {};
-            paths << url.toLocalFile();
-        }
-        return paths;
-    }
-
-    std::function<void(const QString&)> m_open;
-};
-
-}  // namespace
-
-void AcceptTilePackageDrops(CExplorer1& browser, std::function<void(const QString& path)> open)
+QStringList DroppedTilePackages(const QMimeData& data)
 {
-    new CTilePackageDrop(&browser, std::move(open));
+    QStringList paths;
+    if (!data.hasUrls()) return paths;
+    for (const QUrl& url : data.urls()) {
+        if (!url.isLocalFile() || !url.toLocalFile().endsWith(QLatin1String(".mbtiles"), Qt::CaseInsensitive))
+            return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
 }

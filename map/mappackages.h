@@ -4,9 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class CExplorer1;
+class QMimeData;
 
 // "打开离线地图包..." in the map's menu: the file dialog's title and filter.
 inline constexpr char OpenTilePackageTitle[] = "打开离线地图包";
@@ -23,6 +22,6 @@ void OfferOpenTilePackages(CExplorer1& browser);
 // the sentences for those refused, one per package.
 QStringList OfferStartupTilePackages(CExplorer1& browser);
 
-// Files ending in .mbtiles dropped on the map are given to open, one call per file, instead of
-// the browser navigating to them; other drops go to the browser as before.
-void AcceptTilePackageDrops(CExplorer1& browser, std::function<void(const QString& path)> open);
+// The local files of dropped data when every one of them ends in .mbtiles, else none: such a
+// drop opens packages instead of importing record files.
+QStringList DroppedTilePackages(const QMimeData& data);
