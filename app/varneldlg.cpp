@@ -27,6 +27,7 @@
 #include "export/dxf_writer.h"
 #include "export/imageexport.h"
 #include "export/point_file.h"
+#include "export/safe_file.h"
 #include "import/loader.h"
 #include "import/log.h"
 #include "import/ongoingdlg.h"
@@ -348,7 +349,7 @@ void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter wri
         m_dialogs->Inform(this, kNoticeCaption, successText);
         return;
     }
-    const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("未知错误");
+    const QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
     m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
 }
 

@@ -13,6 +13,7 @@
 
 #include "export/dxf_writer.h"
 #include "export/point_file.h"
+#include "export/safe_file.h"
 #include "import/loader.h"
 #include "import/record.h"
 
@@ -265,7 +266,7 @@ bool Export(int (*writer)(const char*, const MeasureRecord&, int*), const std::s
     int error = 0;
     if (writer(target.c_str(), record, &error) == 0) return true;
     std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", target.c_str(),
-                 error ? std::strerror(error) : "unknown error");
+                 error ? ExportErrorText(error) : "unknown error");
     return false;
 }
 
@@ -334,6 +335,9 @@ int main(int argc, char** argv)
     // A write that reaches the file size limit must fail like any other write error, not end
     // the process with a temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    // An interrupted export leaves no temporary file; /dev/null and /dev/stdout may be targets.
+    RemoveTemporariesOnSignals();
+    AllowStandardStreamTargets(true);
 
     bool anyFailed = false;
     std::vector<std::string> files;

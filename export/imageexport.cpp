@@ -130,7 +130,7 @@ int WriteImageFile(const QImage& image, const QString& path, QString* reason)
     int error = 0;
     if (file.Open(QFile::encodeName(path).constData(), &error) != 0 ||
         file.Write(bytes.constData(), size_t(bytes.size()), &error) != 0 || file.Commit(&error) != 0)
-        return Fail(reason, QString::fromLocal8Bit(std::strerror(error)));
+        return Fail(reason, QString::fromLocal8Bit(ExportErrorText(error)));
     return 0;
 }
 
