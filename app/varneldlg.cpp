@@ -380,7 +380,8 @@ void CVarnelDlg::OnExportImage()
     pause.exec(QEventLoop::ExcludeUserInputEvents);
 
     QString reason;
-    if (WriteImageFile(GrabWindowPicture(*this), file, &reason) == 0)
+    QImage picture;
+    if (CaptureWindowPicture(*this, picture, &reason) == 0 && WriteImageFile(picture, file, &reason) == 0)
         m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("已成功导出为图片文件，谢谢！"));
     else
         m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
