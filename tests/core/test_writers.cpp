@@ -23,8 +23,6 @@
 #include <functional>
 #include <locale>
 #include <memory>
-#include <numbers>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +30,7 @@
 #include "export/point_file.h"
 #include "export/safe_file.h"
 #include "import/record.h"
+#include "tests/support/testsupport.h"
 
 namespace {
 
@@ -57,27 +56,6 @@ std::unique_ptr<MeasureRecord> RecordWithPositions(const std::vector<std::pair<d
     return record;
 }
 
-// A full record: a walk around a field near 22.5° N, 113.9° E, in both coordinate forms.
-std::unique_ptr<MeasureRecord> FullRecord()
-{
-    auto record = std::make_unique<MeasureRecord>();
-    record->pointCount = MaxPointCount;
-    for (int i = 0; i < MaxPointCount; ++i) {
-        const double angle = 2 * std::numbers::pi * i / MaxPointCount;
-        record->points[i] = {113.9 + 0.01 * std::cos(angle), 22.5 + 0.01 * std::sin(angle), 0};
-        record->planePoints[i] = {505142.962 + 1000 * std::cos(angle), -2494705.043 - 1000 * std::sin(angle)};
-    }
-    return record;
-}
-
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 void WriteBytes(const fs::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -92,28 +70,13 @@ std::vector<std::string> Entries(const fs::path& dir)
     return names;
 }
 
-// A fresh folder per test, readable by every user (a test may drop its privileges).
+// A fresh folder per test.
 class WriterTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = testing::TempDir() + "varnel-writers-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        fs::permissions(dir_, fs::perms(0755));
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        for (const auto& entry : fs::recursive_directory_iterator(dir_, ignored))
-            if (entry.is_directory())
-                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
-    std::string Path(const char* name) const { return (dir_ / name).string(); }
+    std::string Path(const char* name) const { return scratch_.File(name); }
 
-    fs::path dir_;
+    const ScratchFolder scratch_{"varnel-writers"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // What the drawing holds, as dxflib's own reader sees it.
@@ -155,7 +118,7 @@ TEST_P(DxfContentTest, DrawingHoldsOneLinePerConsecutivePairInPointOrder)
     int error = 0;
     ASSERT_EQ(WriteDxfFile(path.c_str(), *record, &error), 0) << strerror(error);
 
-    EXPECT_TRUE(ReadBytes(path).ends_with("  0\nEOF\n"));
+    EXPECT_TRUE(ReadWholeFile(path).ends_with("  0\nEOF\n"));
     DxfContent content;
     DL_Dxf reader;
     ASSERT_TRUE(reader.in(path, &content));
@@ -224,7 +187,7 @@ TEST_P(PointFileContentTest, FileHoldsEveryPointButTheLast)
     const std::string path = Path("out.csv");
     int error = 0;
     ASSERT_EQ(ExportPointFile(path.c_str(), *record, &error), 0) << strerror(error);
-    EXPECT_EQ(ReadBytes(path), GetParam().bytes);
+    EXPECT_EQ(ReadWholeFile(path), GetParam().bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -256,7 +219,7 @@ TEST_F(WriterTest, PointFileRoundsExactlyAsPrintfDoes)
     const auto record = RecordWithPositions(positions);
     const std::string path = Path("out.csv");
     ASSERT_EQ(ExportPointFile(path.c_str(), *record), 0);
-    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(ReadWholeFile(path), expected);
 }
 
 TEST_F(WriterTest, TableIndexWritesTheTableRecord)
@@ -267,10 +230,10 @@ TEST_F(WriterTest, TableIndexWritesTheTableRecord)
     const std::string fromIndex = Path("index"), fromRecord = Path("record");
     EXPECT_EQ(WriteDxfFile(fromIndex.c_str(), 7), 0);
     EXPECT_EQ(WriteDxfFile(fromRecord.c_str(), *record), 0);
-    EXPECT_EQ(ReadBytes(fromIndex), ReadBytes(fromRecord));
+    EXPECT_EQ(ReadWholeFile(fromIndex), ReadWholeFile(fromRecord));
     EXPECT_EQ(ExportPointFile(fromIndex.c_str(), 7), 0);
     EXPECT_EQ(ExportPointFile(fromRecord.c_str(), *record), 0);
-    EXPECT_EQ(ReadBytes(fromIndex), ReadBytes(fromRecord));
+    EXPECT_EQ(ReadWholeFile(fromIndex), ReadWholeFile(fromRecord));
     slot = MeasureRecord{};
 }
 
@@ -334,7 +297,7 @@ TEST_P(WritersTest, ReplacingAFileKeepsItsLinkAndPermissions)
 
     ASSERT_EQ(GetParam().byRecord(link.c_str(), *record, nullptr), 0);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadBytes(target), ReadBytes(reference));
+    EXPECT_EQ(ReadWholeFile(target), ReadWholeFile(reference));
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
     EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"link", "reference", "target"}));
 }
@@ -397,7 +360,7 @@ TEST_P(WritersTest, ReadOnlyFolderOrTargetLeavesTargetUntouched)
         });
         EXPECT_EQ(outcome.result, -1);
         EXPECT_EQ(outcome.error, EACCES) << strerror(outcome.error);
-        EXPECT_EQ(ReadBytes(target), "old content");
+        EXPECT_EQ(ReadWholeFile(target), "old content");
         EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out"});
     }
 }
@@ -417,7 +380,7 @@ TEST_P(WritersTest, FileSizeLimitFailsAndLeavesTargetUntouched)
     });
     EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.error, EFBIG) << strerror(outcome.error);
-    EXPECT_EQ(ReadBytes(target), "old content");
+    EXPECT_EQ(ReadWholeFile(target), "old content");
     EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out"});
 }
 
@@ -555,8 +518,8 @@ TEST_F(WriterTest, NumbersDoNotDependOnTheProcessLocale)
         std::locale::global(std::locale::classic());
         ASSERT_EQ(dxfResult, 0);
         ASSERT_EQ(csvResult, 0);
-        EXPECT_TRUE(ReadBytes(dxf) == ReadBytes(dxfReference));
-        EXPECT_TRUE(ReadBytes(csv) == ReadBytes(csvReference));
+        EXPECT_TRUE(ReadWholeFile(dxf) == ReadWholeFile(dxfReference));
+        EXPECT_TRUE(ReadWholeFile(csv) == ReadWholeFile(csvReference));
     }
     unsetenv("LOCPATH");
 }

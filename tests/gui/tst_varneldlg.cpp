@@ -106,10 +106,6 @@ bool OnlyBackground(const QImage& image)
 class TestVarnelDlg : public CWindowFixture {
     Q_OBJECT
 
-
-    QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
-    QString ShownText() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText"))->text(); }
-
 private slots:
     void init()
     {
@@ -192,7 +188,7 @@ private slots:
             target->setFocus();
         }
         if (key == 0)
-            QTest::mouseClick(m_dlg->findChild<QPushButton*>(QStringLiteral("quit")), Qt::LeftButton);
+            Click("quit");
         else
             QTest::keyClick(target, Qt::Key(key));
         QVERIFY(!m_dlg->isVisible());

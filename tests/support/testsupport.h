@@ -6,10 +6,11 @@
 
 #include "import/record.h"
 
-// A fresh folder under /tmp (or $TMPDIR), removed with everything in it when the object goes.
+// A fresh folder under parent (by default $TMPDIR, else /tmp), readable by all, removed with
+// everything in it when the object goes (whatever permissions a test left on it).
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const char* prefix = "varnel");
+    explicit ScratchFolder(const char* prefix = "varnel", const char* parent = nullptr);
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -26,6 +27,8 @@ private:
 // The whole content of the file at path; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
-// A full record: MaxPointCount points walked once round a field near 22.5° N, 113.9° E, given
-// as positions and as plane points (a 1000 m circle), with the plane extents filled in.
+// A full record: MaxPointCount points walked once round a field of about 1 km radius centred on
+// 22.55° N, 114.05° E, given as positions, as map points (BD-09) and as plane points (a 1000 m
+// circle round the centre's projection, in drawing form), with the map centre and the plane
+// extents filled in.
 std::unique_ptr<MeasureRecord> FullRecord();
