@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/testsupport.h"
 
@@ -25,7 +26,11 @@ class ConvertCommand : public testing::Test {
 protected:
     std::string Write(const std::string& name, const std::string& bytes) { return scratch_.Write(name, bytes); }
 
-    Outcome Run(const std::string& args) { return RunShell(std::string(VARNEL_CONVERT) + " " + args); }
+    // Runs the converter with args, in the folder cwd when one is given.
+    Outcome Run(const std::string& args, const std::string& cwd = "")
+    {
+        return RunShell((cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(VARNEL_CONVERT) + " " + args);
+    }
 
     Outcome RunShell(const std::string& line)
     {
@@ -153,8 +158,8 @@ TEST_F(ConvertCommand, NeverAbortsNorHidesAFailedWrite)
         const std::string command = std::string(VARNEL_CONVERT) + " " + args + file + " >/dev/full 2>" + dir_ + "/.err";
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-        EXPECT_NE(ReadAll(dir_ + "/.err").find("varnel-convert: cannot write output: No space left on device"),
-                  std::string::npos) << ReadAll(dir_ + "/.err");
+        EXPECT_NE(ReadWholeFile(dir_ + "/.err").find("varnel-convert: cannot write output: No space left on device"),
+                  std::string::npos) << ReadWholeFile(dir_ + "/.err");
     }
 }
 
@@ -184,7 +189,7 @@ TEST_F(ConvertCommand, TwoRecordsOfOneExportNameFailTheSecond)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("x.nmea1: would overwrite the export of " + dir_ + "/d/x.nmea"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("x.nmea~: would overwrite the export of " + dir_ + "/d/x.nmea"), std::string::npos) << run.err;
-    const std::string csv = ReadAll(dir_ + "/out/x.csv");
+    const std::string csv = ReadWholeFile(dir_ + "/out/x.csv");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << "x.nmea's export, not x.nmea1's";
 
     // A FIFO planted where an export goes is refused, not opened (which would block for ever).
@@ -192,6 +197,39 @@ TEST_F(ConvertCommand, TwoRecordsOfOneExportNameFailTheSecond)
     const Outcome fifo = RunShell("timeout 20 " + std::string(VARNEL_CONVERT) + " " + dir_ + "/d/x.nmea --dxf " + dir_ + "/out/y.dxf");
     EXPECT_EQ(fifo.status, 1);
     EXPECT_NE(fifo.err.find("y.dxf: cannot be written: not a regular file"), std::string::npos) << fifo.err;
+}
+
+// tests/data/expected/convert-json-points.jsonl was written by the converter as it stood before
+// folders were loaded on several threads and the loader was rebuilt around one field scanner,
+// run from the source folder as below. Every figure, point and order must be what it was.
+TEST_F(ConvertCommand, JsonPointsOutputIsByteForByteWhatItWas)
+{
+    const std::string source = std::string(VARNEL_TEST_DATA) + "/../..";
+    const Outcome run = Run("--json --points tests/data/real-nmea samples tests/data/bad", source);
+    EXPECT_EQ(run.status, 1);  // two files of the bad corpus hold no point
+    const std::string expected = ReadWholeFile(std::string(VARNEL_TEST_DATA) + "/expected/convert-json-points.jsonl");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(run.out == expected) << "the output differs from tests/data/expected/convert-json-points.jsonl";
+}
+
+// A folder of more records than the table holds is printed whole, in name order.
+TEST_F(ConvertCommand, FolderOfMoreThanTheTableHolds)
+{
+    for (int i = 0; i < 205; ++i) Write("r" + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i) + ".nmea", kField);
+    Write("r150.nmea", "no points here\r\n");
+    const Outcome run = Run(dir_);
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> names;
+    for (size_t at = 0; at < run.out.size();) {
+        const size_t tab = run.out.find('\t', at), end = run.out.find('\n', at);
+        names.push_back(run.out.substr(at, tab - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(names.size(), 204u);
+    EXPECT_EQ(names[0], "r000.nmea");
+    EXPECT_EQ(names[150], "r151.nmea");
+    EXPECT_EQ(names[203], "r204.nmea");
+    EXPECT_NE(run.err.find("r150.nmea: no point line"), std::string::npos) << run.err;
 }
 
 }  // namespace
