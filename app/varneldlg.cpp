@@ -290,6 +290,8 @@ void CVarnelDlg::OnImportDevice()
             m_dlg->InsertRecordItem(tableIndex, tableIndex);
         }
         void Progress(int filesDone, int) override { m_waiting->SetFilesRead(filesDone); }
+        void Waiting() override { m_waiting->KeepResponsive(); }
+        bool Cancelled() override { return m_waiting->CancelRequested(); }
 
     private:
         CVarnelDlg* m_dlg;

@@ -2,8 +2,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstdio>
@@ -148,6 +150,36 @@ private slots:
         QCOMPARE(seen.progress.size(), 4);  // the waiting window was up at every stored record
         for (int i = 1; i < seen.progress.size(); ++i) QVERIFY(seen.progress[i] > seen.progress[i - 1]);
         QCOMPARE(TheRecordTable().count, 4);
+    }
+
+    // "取消" in the waiting window stops the import after the files in flight and keeps what
+    // loaded, with the list showing just those records; the previous list is replaced.
+    void cancelStopsTheImportKeepingWhatLoaded()
+    {
+        WriteRecordFile(m_dir->filePath(QStringLiteral("before.nmea")), 1);
+        ImportFile(m_dir->filePath(QStringLiteral("before.nmea")));
+        const QString folder = Folder(QStringLiteral("device"));
+        for (int i = 0; i < 50; ++i) WriteRecordFile(folder + QString::asprintf("/r%02d.nmea", i), i % 60);
+
+        bool clicked = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (clicked || !w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
+                if (w->findChild<QProgressBar*>()->value() < 10) continue;
+                QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+                clicked = true;
+            }
+        });
+        poll.start(0);
+        ImportFolder(folder);
+        poll.stop();
+
+        QVERIFY(clicked);
+        const int count = TheRecordTable().count;
+        QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
+        QCOMPARE(TablePaths().value(0), folder + '/' + ListingOrder(folder).value(0));
+        VerifyListMirrorsTable(0);
     }
 
     // The instrument names its files in GBK, which is not valid in the locale's encoding; such a
