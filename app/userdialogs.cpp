@@ -1,6 +1,7 @@
 #include "app/userdialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -17,12 +18,16 @@ QString SuffixOfFilter(const QString& filter)
 
 QString CQtUserDialogs::ChooseFolder(QWidget* owner, const QString& caption)
 {
-    return QFileDialog::getExistingDirectory(owner, caption);
+    const QString folder = QFileDialog::getExistingDirectory(owner, caption, m_lastFolder);
+    if (!folder.isEmpty()) m_lastFolder = folder;
+    return folder;
 }
 
 QString CQtUserDialogs::OpenFile(QWidget* owner, const QString& caption, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(owner, caption, QString(), filter);
+    const QString file = QFileDialog::getOpenFileName(owner, caption, m_lastFolder, filter);
+    if (!file.isEmpty()) m_lastFolder = QFileInfo(file).absolutePath();
+    return file;
 }
 
 QString CQtUserDialogs::SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter)
@@ -33,6 +38,7 @@ QString CQtUserDialogs::SaveFile(QWidget* owner, const SaveFileRequest& request,
     dialog.setNameFilters(request.filters);
     dialog.selectNameFilter(request.filters.value(request.selectedFilter));
     dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!m_lastFolder.isEmpty()) dialog.setDirectory(m_lastFolder);
     // A name typed without an extension takes the one of the file type chosen in the dialog.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
         const QString suffix = SuffixOfFilter(filter);
@@ -41,7 +47,9 @@ QString CQtUserDialogs::SaveFile(QWidget* owner, const SaveFileRequest& request,
     dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     if (chosenFilter) *chosenFilter = dialog.selectedNameFilter();
-    return dialog.selectedFiles().constFirst();
+    const QString file = dialog.selectedFiles().constFirst();
+    m_lastFolder = QFileInfo(file).absolutePath();
+    return file;
 }
 
 void CQtUserDialogs::Inform(QWidget* owner, const QString& caption, const QString& text)

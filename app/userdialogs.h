@@ -31,11 +31,15 @@ public:
     virtual void Inform(QWidget* owner, const QString& caption, const QString& text) = 0;
 };
 
-// QFileDialog and QMessageBox.
+// QFileDialog and QMessageBox. Each file dialog starts in the folder the last one ended in
+// during this run; nothing is kept between runs.
 class CQtUserDialogs final : public CUserDialogs {
 public:
     QString ChooseFolder(QWidget* owner, const QString& caption) override;
     QString OpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
     QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter) override;
     void Inform(QWidget* owner, const QString& caption, const QString& text) override;
+
+private:
+    QString m_lastFolder;
 };
