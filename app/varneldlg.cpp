@@ -444,11 +444,11 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
 
 void CVarnelDlg::OnImportFile()
 {
-    const QString file = m_dialogs->OpenFile(this, QStringLiteral("打开"),
-                                             QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)"));
+    const QByteArray file = m_dialogs->OpenFile(this, QStringLiteral("打开"),
+                                                QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)"));
     if (file.isEmpty()) return;
     ImportReport report;
-    ImportFile(QFile::encodeName(file), report);
+    ImportFile(file, report);
     m_status->Show(report);
 }
 

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -12,6 +13,7 @@
 #include <fstream>
 
 #include "app/filepicker.h"
+#include "app/userdialogs.h"
 
 namespace {
 
@@ -75,6 +77,45 @@ private slots:
         picker.accept();
         QCOMPARE(picker.result(), int(QDialog::Accepted));
         QCOMPARE(picker.SelectedPath(), folder + '/' + kGbkName);
+    }
+
+    // Through the window's real dialogs: "导入文件..." hands back the GBK name's bytes, and the
+    // next open starts in the folder the last one ended in.
+    void realOpenDialogReturnsTheBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        Touch(folder + '/' + kGbkName);
+        CQtUserDialogs dialogs;
+        const auto pickFirstFile = [&] {
+            auto* picker = qobject_cast<CRecordFilePicker*>(QApplication::activeModalWidget());
+            if (!picker) return false;
+            if (picker->CurrentFolder() != folder) picker->ShowFolder(folder);
+            auto* view = picker->findChild<QTreeWidget*>(QStringLiteral("entries"));
+            view->setCurrentItem(view->topLevelItem(0));
+            picker->accept();
+            return true;
+        };
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (pickFirstFile()) poll.stop();
+        });
+        poll.start(20);
+        QCOMPARE(dialogs.OpenFile(nullptr, QStringLiteral("打开"), QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)")),
+                 folder + '/' + kGbkName);
+
+        poll.disconnect();
+        QByteArray startedIn;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto* picker = qobject_cast<CRecordFilePicker*>(QApplication::activeModalWidget())) {
+                startedIn = picker->CurrentFolder();
+                picker->reject();
+            }
+        });
+        poll.start(20);
+        QCOMPARE(dialogs.OpenFile(nullptr, QStringLiteral("打开"), QStringLiteral("所有文件 (*)")), QByteArray());
+        poll.stop();
+        QCOMPARE(startedIn, folder);
     }
 
     void foldersAreEnteredAndTypedNamesTaken()

@@ -362,6 +362,13 @@ private slots:
         QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
         QCOMPARE(TheRecordTable().records[0].type, int(Distance));
         VerifyListMirrorsTable(0);
+
+        // "导入文件..." hands the name over as its bytes too, so the file loads from there as well.
+        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
+        m_dialogs->openAnswerBytes = path;
+        m_dlg->OnImportFile();
+        QCOMPARE(TheRecordTable().count, 1);
+        QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
         // QTemporaryDir cannot remove a name it cannot decode.
         QCOMPARE(std::remove(path.constData()), 0);
     }
