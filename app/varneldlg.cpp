@@ -36,6 +36,7 @@
 #include "export/dxf_writer.h"
 #include "export/imageexport.h"
 #include "export/point_file.h"
+#include "export/safe_file.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
 #include "import/log.h"
@@ -440,6 +441,8 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
             m_report.Skip(QByteArray::fromStdString(path), why);
         }
         void Progress(int filesDone, int) override { m_waiting->SetFilesRead(filesDone); }
+        void Waiting() override { m_waiting->KeepResponsive(); }
+        bool Cancelled() override { return m_waiting->CancelRequested(); }
 
     private:
         CVarnelDlg* m_dlg;
@@ -461,11 +464,11 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
 
 void CVarnelDlg::OnImportFile()
 {
-    const QString file = m_dialogs->OpenFile(this, QStringLiteral("打开"),
-                                             QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)"));
+    const QByteArray file = m_dialogs->OpenFile(this, QStringLiteral("打开"),
+                                                QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)"));
     if (file.isEmpty()) return;
     ImportReport report;
-    ImportFile(QFile::encodeName(file), report);
+    ImportFile(file, report);
     m_status->Show(report);
 }
 
@@ -609,7 +612,7 @@ void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter wri
         m_dialogs->Inform(this, kNoticeCaption, successText);
         return;
     }
-    const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("未知错误");
+    const QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
     m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
 }
 
@@ -640,11 +643,12 @@ void CVarnelDlg::OnExportImage()
     QEventLoop pause;
     QTimer::singleShot(2000, Qt::PreciseTimer, &pause, &QEventLoop::quit);
     pause.exec(QEventLoop::ExcludeUserInputEvents);
-    const QImage picture = GrabWindowPicture(*this);
-    QGuiApplication::restoreOverrideCursor();
 
     QString reason;
-    if (WriteImageFile(picture, file, &reason) == 0)
+    QImage picture;
+    const int captured = CaptureWindowPicture(*this, picture, &reason);
+    QGuiApplication::restoreOverrideCursor();
+    if (captured == 0 && WriteImageFile(picture, file, &reason) == 0)
         m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("已成功导出为图片文件，谢谢！"));
     else
         m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));

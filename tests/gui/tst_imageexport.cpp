@@ -288,6 +288,36 @@ private slots:
         QCOMPARE(QColor(shown.pixel(0, 0)), magenta);
     }
 
+    // Minimised or hidden during the pause: the window is brought back and pictured, never a black
+    // frame reported as a success.
+    void windowGoneDuringThePauseIsBroughtBack_data()
+    {
+        QTest::addColumn<bool>("minimise");
+        QTest::newRow("minimised") << true;
+        QTest::newRow("hidden") << false;
+    }
+
+    void windowGoneDuringThePauseIsBroughtBack()
+    {
+        QFETCH(bool, minimise);
+        QTimer::singleShot(300, m_dlg, [this, minimise] { minimise ? m_dlg->showMinimized() : m_dlg->hide(); });
+        ExportAs(QStringLiteral("gone.png"));
+        VerifySuccessReported();
+        QVERIFY(m_dlg->isVisible() && !m_dlg->isMinimized());
+        const QImage picture = ReadBack(m_dir->filePath(QStringLiteral("gone.png")), kPng);
+        QVERIFY2(ColourCount(picture, picture.rect()) > 16, "the picture does not show the window");
+    }
+
+    void blankPicturesAreTold()
+    {
+        QImage black(40, 30, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        QVERIFY(IsBlankPicture(black));
+        QVERIFY(IsBlankPicture(QImage()));
+        black.setPixel(39, 29, qRgb(0, 0, 1));
+        QVERIFY(!IsBlankPicture(black));
+    }
+
     // With the samples imported, the list, the map and the outline are in the picture where the
     // window shows them.
     void pictureHoldsTheListTheMapAndTheOutline()

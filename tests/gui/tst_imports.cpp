@@ -5,8 +5,10 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -314,6 +316,36 @@ private slots:
         QCOMPARE(TheRecordTable().count, 4);
     }
 
+    // "取消" in the waiting window stops the import after the files in flight and keeps what
+    // loaded, with the list showing just those records; the previous list is replaced.
+    void cancelStopsTheImportKeepingWhatLoaded()
+    {
+        WriteRecordFile(m_dir->filePath(QStringLiteral("before.nmea")), 1);
+        ImportFile(m_dir->filePath(QStringLiteral("before.nmea")));
+        const QString folder = Folder(QStringLiteral("device"));
+        for (int i = 0; i < 50; ++i) WriteRecordFile(folder + QString::asprintf("/r%02d.nmea", i), i % 60);
+
+        bool clicked = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (clicked || !w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
+                if (w->findChild<QProgressBar*>()->value() < 10) continue;
+                QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+                clicked = true;
+            }
+        });
+        poll.start(0);
+        ImportFolder(folder);
+        poll.stop();
+
+        QVERIFY(clicked);
+        const int count = TheRecordTable().count;
+        QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
+        QCOMPARE(TablePaths().value(0), folder + '/' + ListingOrder(folder).value(0));
+        VerifyListMirrorsTable(0);
+    }
+
     // The instrument names its files in GBK, which is not valid in the locale's encoding; such a
     // file is still read, under the very bytes of its name ("距离" in GBK: a distance).
     void folderImportReadsGbkNames()
@@ -330,6 +362,13 @@ private slots:
         QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
         QCOMPARE(TheRecordTable().records[0].type, int(Distance));
         VerifyListMirrorsTable(0);
+
+        // "导入文件..." hands the name over as its bytes too, so the file loads from there as well.
+        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
+        m_dialogs->openAnswerBytes = path;
+        m_dlg->OnImportFile();
+        QCOMPARE(TheRecordTable().count, 1);
+        QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
         // QTemporaryDir cannot remove a name it cannot decode.
         QCOMPARE(std::remove(path.constData()), 0);
     }

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include "app/filepicker.h"
 #include "app/userdialogs.h"
 #include "tests/support/windowtestmain.h"
 
@@ -40,6 +41,11 @@ Seen ReadDialog(const std::function<void()>& open, const std::function<void(QDia
         for (const QHeaderView* h : dialog->findChildren<QHeaderView*>())
             for (int i = 0; h->isVisible() && i < h->count(); ++i)
                 if (!h->isSectionHidden(i)) seen.texts << h->model()->headerData(i, h->orientation()).toString();
+        if (auto* picker = qobject_cast<CRecordFilePicker*>(dialog)) {
+            seen.folder = DisplayName(picker->CurrentFolder());
+            if (auto* types = picker->findChild<QComboBox*>(QStringLiteral("fileType")))
+                for (int i = 0; i < types->count(); ++i) seen.fileTypes << types->itemText(i);
+        }
         if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
             seen.folder = files->directory().absolutePath();
             if (auto* types = files->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))

@@ -1,6 +1,7 @@
 #pragma once
 // Scripted answers in place of the real dialogs, for tests and benchmarks: each call takes the
 // prepared answer (empty means "cancelled") and is recorded.
+#include <QFile>
 #include <QList>
 
 #include "app/userdialogs.h"
@@ -14,6 +15,7 @@ public:
 
     QString folderAnswer;
     QString openAnswer;
+    QByteArray openAnswerBytes;  // when set, the answer as bytes (a GBK name), in place of openAnswer
     QString saveAnswer;
 
     QStringList captions;  // of every folder, open and save dialog, in order
@@ -27,11 +29,11 @@ public:
         return folderAnswer;
     }
 
-    QString OpenFile(QWidget*, const QString& caption, const QString& filter) override
+    QByteArray OpenFile(QWidget*, const QString& caption, const QString& filter) override
     {
         captions << caption;
         openFilters << filter;
-        return openAnswer;
+        return openAnswerBytes.isEmpty() ? QFile::encodeName(openAnswer) : openAnswerBytes;
     }
 
     QString SaveFile(QWidget*, const SaveFileRequest& request, QString* chosenFilter) override
