@@ -75,11 +75,11 @@ QString RecordFileName(const char* path)
     return gbk.isValid() ? QString(gbk.decode(bytes)) : text;
 }
 
-// 1, 2 or 5 times a power of ten, the smallest not below value.
+// 1, 2, 2.5 or 5 times a power of ten, the smallest not below value.
 double NiceCeiling(double value)
 {
     const double power = std::pow(10.0, std::floor(std::log10(value)));
-    for (const double step : {1.0, 2.0, 5.0, 10.0})
+    for (const double step : {1.0, 2.0, 2.5, 5.0, 10.0})
         if (step * power >= value * (1 - 1e-12)) return step * power;
     return 10 * power;
 }
@@ -170,7 +170,7 @@ void DrawMarker(QPainter& p, QPointF at, const QColor& colour, const QString& la
     p.drawText(box, (leftLabel ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, label);
 }
 
-// The outline to a scale of 1:N (N one of 1, 2, 5 times a power of ten), north up, centred.
+// The outline to a scale of 1:N (N 1, 2, 2.5 or 5 times a power of ten), north up, centred.
 void DrawOutlineFrame(QPainter& p, const MeasureRecord& r)
 {
     p.setPen(QPen(kFrame, Px(0.3)));
