@@ -11,17 +11,23 @@
 #include <string>
 #include <vector>
 
-#include "export/dxf_writer.h"
-#include "export/point_file.h"
+#include "export/record_formats.h"
 #include "import/loader.h"
 #include "import/record.h"
+#include "import/record_geodesy.h"
+
+#ifdef VARNEL_CONVERT_REPORT
+#include <QGuiApplication>
+
+#include "export/report_pdf.h"
+#endif
 
 namespace {
 
 const char kUsage[] =
     "Usage: varnel-convert [--json [--points]] PATH...\n"
-    "       varnel-convert FILE [--dxf OUT.dxf] [--csv OUT.csv]\n"
-    "       varnel-convert PATH... --out-dir DIR\n"
+    "       varnel-convert FILE [--dxf OUT.dxf] [--csv OUT.csv] [--gis OUT.gpkg] [--report OUT.pdf]\n"
+    "       varnel-convert PATH... --out-dir DIR [--formats dxf,csv,...]\n"
     "\n"
     "Loads instrument record files and prints one line per loaded measurement.\n"
     "A PATH is a record file or a folder; of a folder, the files whose name contains\n"
@@ -35,7 +41,9 @@ const char kUsage[] =
     "             record's fields: path, nameKey, type, year, month, day, hour, minute,\n"
     "             second, pointCount, area, areaMu, curveLength, straightLength, calcArea,\n"
     "             calcAreaMu, calcCurveLength, calcStraightLength, mapCenterLat,\n"
-    "             mapCenterLon, minX, minY, maxX, maxY, width, height, extent.\n"
+    "             mapCenterLon, minX, minY, maxX, maxY, width, height, extent; and\n"
+    "             geodesicArea, geodesicAreaMu, geodesicPerimeter: the area (m², mu) and\n"
+    "             closed perimeter (m) on the WGS-84 ellipsoid, beside the plane figures.\n"
     "             Numbers are written in their shortest form that reads back exactly.\n"
     "             Bytes of a path that are not UTF-8 are written as \\u00XX escapes.\n"
     "  --points   with --json: adds \"points\", per point in record order\n"
@@ -46,22 +54,57 @@ const char kUsage[] =
     "             per pair of consecutive points, plane metres); only with a single FILE.\n"
     "  --csv OUT  writes the loaded record's points as \"latitude,longitude\" lines\n"
     "             (WGS-84, six decimals, every point but the last); only with a single FILE.\n"
+    "  --gis OUT  writes the loaded record as a GIS file in WGS-84, the format chosen by\n"
+    "             OUT's extension: .gpkg (GeoPackage), .shp (ESRI Shapefile, with its .shx,\n"
+    "             .dbf, .prj and .cpg, and OUT_points.* for the points), .kml, .geojson or\n"
+    "             .gpx; only with a single FILE.\n"
+    "  --report OUT\n"
+    "             writes the loaded record's measurement report, one A4 page of PDF; only\n"
+    "             with a single FILE.\n"
     "  --out-dir DIR\n"
-    "             writes NAME.dxf and NAME.csv into DIR for every loaded record, NAME being\n"
-    "             the record file's name without its extension. Existing files are replaced;\n"
-    "             a failed write leaves them as they were.\n"
+    "             writes NAME.SUFFIX into DIR for every loaded record and every format of\n"
+    "             --formats, NAME being the record file's name without its extension.\n"
+    "             Existing files are replaced; a failed write leaves them as they were.\n"
+    "  --formats LIST\n"
+    "             with --out-dir: the formats, comma-separated (default dxf,csv). Formats\n"
+    "             with -cgcs2000 hold plane coordinates of the record's CGCS2000 3-degree\n"
+    "             Gauss-Kruger zone (EPSG:4513-4533) instead of WGS-84.\n"
     "  --help     this text.\n"
     "\n"
     "A file that does not load, or an export that cannot be written, is named on standard\n"
     "error with the reason.\n"
     "Exit status: 0 when every PATH loaded, 1 when any file failed, 2 for a usage error.\n";
 
+struct Export {
+    const RecordFormat* format;
+    std::string target;
+};
+
 struct Options {
     bool json = false;
     bool points = false;
-    std::string dxf, csv, outDir;
+    std::vector<Export> single;  // --dxf, --csv, --gis, --report
+    std::string outDir;
+    std::vector<const RecordFormat*> outDirFormats;
     std::vector<std::string> paths;
 };
+
+// The formats this converter writes: the report's too where it is built with Qt.
+std::span<const RecordFormat> Formats()
+{
+#ifdef VARNEL_CONVERT_REPORT
+    return RecordFormatsWithReport();
+#else
+    return CoreRecordFormats();
+#endif
+}
+
+std::string FormatIds()
+{
+    std::string ids;
+    for (const RecordFormat& format : Formats()) ids += std::string(ids.empty() ? "" : ", ") + format.id;
+    return ids;
+}
 
 const char* TypeName(int type)
 {
@@ -183,6 +226,10 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
         {"minY", r.minY}, {"maxX", r.maxX}, {"maxY", r.maxY}, {"width", r.width},
         {"height", r.height}, {"extent", r.extent}};
     for (const auto& [key, value] : numbers) PutKey(out, key), PutNumber(out, value);
+    const RecordGeodesicFigures geodesic = RecordGeodesic(r);
+    PutKey(out, "geodesicArea"), PutNumber(out, geodesic.geodesicArea);
+    PutKey(out, "geodesicAreaMu"), PutNumber(out, geodesic.geodesicAreaMu);
+    PutKey(out, "geodesicPerimeter"), PutNumber(out, geodesic.geodesicPerimeter);
     if (withPoints) {
         PutKey(out, "points");
         out += '[';
@@ -259,8 +306,7 @@ std::string Stem(const char* path)
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-bool Export(int (*writer)(const char*, const MeasureRecord&, int*), const std::string& target,
-            const MeasureRecord& record)
+bool Write(RecordWriter writer, const std::string& target, const MeasureRecord& record)
 {
     int error = 0;
     if (writer(target.c_str(), record, &error) == 0) return true;
@@ -272,36 +318,89 @@ bool Export(int (*writer)(const char*, const MeasureRecord&, int*), const std::s
 bool ExportRecord(const Options& options, const MeasureRecord& record)
 {
     bool ok = true;
-    if (!options.dxf.empty()) ok &= Export(WriteDxfFile, options.dxf, record);
-    if (!options.csv.empty()) ok &= Export(ExportPointFile, options.csv, record);
+    for (const Export& e : options.single) ok &= Write(e.format->writer, e.target, record);
     if (!options.outDir.empty()) {
         const std::string base = options.outDir + "/" + Stem(record.path);
-        ok &= Export(WriteDxfFile, base + ".dxf", record);
-        ok &= Export(ExportPointFile, base + ".csv", record);
+        for (const RecordFormat* format : options.outDirFormats)
+            ok &= Write(format->writer, base + "." + format->suffix, record);
     }
     return ok;
+}
+
+// The format an option writes OUT in, or nullptr after saying why there is none.
+const RecordFormat* SingleFileFormat(const std::string& option, const std::string& out)
+{
+    const RecordFormat* format = nullptr;
+    if (option == "--gis") {
+        format = FormatForPath(Formats(), ExportCommand::Gis, out);
+        if (format == nullptr)
+            std::fprintf(stderr, "varnel-convert: --gis %s: the extension is none of .gpkg, .shp, .kml, .geojson, .gpx\n",
+                         out.c_str());
+        return format;
+    }
+    format = FindRecordFormat(Formats(), option == "--dxf" ? "dxf" : option == "--csv" ? "csv" : "pdf");
+    if (format == nullptr) std::fprintf(stderr, "varnel-convert: %s is not available in this build\n", option.c_str());
+    return format;
+}
+
+// The rows named in list, comma-separated; false after saying what is wrong.
+bool ParseFormats(const std::string& list, std::vector<const RecordFormat*>& rows)
+{
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        const std::string id = list.substr(start, comma - start);
+        const RecordFormat* format = FindRecordFormat(Formats(), id);
+        if (format == nullptr) {
+            std::fprintf(stderr, "varnel-convert: unknown format \"%s\" (formats: %s)\n", id.c_str(),
+                         FormatIds().c_str());
+            return false;
+        }
+        for (const RecordFormat* earlier : rows)
+            if (std::strcmp(earlier->suffix, format->suffix) == 0) {
+                std::fprintf(stderr, "varnel-convert: formats %s and %s both write NAME.%s\n", earlier->id,
+                             format->id, format->suffix);
+                return false;
+            }
+        rows.push_back(format);
+        start = comma + 1;
+    }
+    return true;
 }
 
 int ParseOptions(int argc, char** argv, Options& options)
 {
     bool endOfOptions = false;
+    std::string formats;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::printf("\nFormats: %s.\n", FormatIds().c_str());
             return 0;
         } else if (!endOfOptions && arg == "--json") {
             options.json = true;
         } else if (!endOfOptions && arg == "--points") {
             options.points = true;
-        } else if (!endOfOptions && (arg == "--dxf" || arg == "--csv" || arg == "--out-dir")) {
+        } else if (!endOfOptions && (arg == "--dxf" || arg == "--csv" || arg == "--gis" || arg == "--report" ||
+                                     arg == "--out-dir" || arg == "--formats")) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                std::fprintf(stderr, "varnel-convert: %s needs a file name\n", arg.c_str());
+                std::fprintf(stderr, "varnel-convert: %s needs %s\n", arg.c_str(),
+                             arg == "--formats" ? "a list of formats" : "a file name");
                 return 2;
             }
-            (arg == "--dxf" ? options.dxf : arg == "--csv" ? options.csv : options.outDir) = argv[++i];
+            const std::string value = argv[++i];
+            if (arg == "--out-dir") {
+                options.outDir = value;
+            } else if (arg == "--formats") {
+                formats = value;
+            } else if (const RecordFormat* format = SingleFileFormat(arg, value)) {
+                options.single.push_back({format, value});
+            } else {
+                return 2;
+            }
         } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "varnel-convert: unknown option %s\n", arg.c_str());
             return 2;
@@ -317,10 +416,16 @@ int ParseOptions(int argc, char** argv, Options& options)
         std::fputs("varnel-convert: --points needs --json\n", stderr);
         return 2;
     }
-    if ((!options.dxf.empty() || !options.csv.empty()) && (options.paths.size() != 1 || !options.outDir.empty())) {
-        std::fputs("varnel-convert: --dxf and --csv take a single FILE and no --out-dir\n", stderr);
+    if (!options.single.empty() && (options.paths.size() != 1 || !options.outDir.empty())) {
+        std::fputs("varnel-convert: --dxf, --csv, --gis and --report take a single FILE and no --out-dir\n", stderr);
         return 2;
     }
+    if (!formats.empty() && options.outDir.empty()) {
+        std::fputs("varnel-convert: --formats needs --out-dir\n", stderr);
+        return 2;
+    }
+    if (!options.outDir.empty() && !ParseFormats(formats.empty() ? "dxf,csv" : formats, options.outDirFormats))
+        return 2;
     return -1;
 }
 
@@ -339,14 +444,32 @@ int main(int argc, char** argv)
     std::vector<std::string> files;
     for (const auto& path : options.paths)
         if (!Expand(path, files)) anyFailed = true;
-    if ((!options.dxf.empty() || !options.csv.empty()) && files.size() > 1) {
-        std::fputs("varnel-convert: --dxf and --csv take a single record file, not a folder of several\n", stderr);
+    if (!options.single.empty() && files.size() > 1) {
+        std::fputs("varnel-convert: --dxf, --csv, --gis and --report take a single record file, not a folder of several\n",
+                   stderr);
         return 2;
     }
     if (!options.outDir.empty() && !std::filesystem::is_directory(options.outDir)) {
         std::fprintf(stderr, "varnel-convert: %s: no such folder\n", options.outDir.c_str());
         return 1;
     }
+
+#ifdef VARNEL_CONVERT_REPORT
+    // The report lays out its text with Qt's fonts, which need an application, but no screen.
+    std::unique_ptr<QGuiApplication> fonts;
+    const auto writesReport = [](const RecordFormat* format) { return format->command == ExportCommand::Report; };
+    if (std::any_of(options.outDirFormats.begin(), options.outDirFormats.end(), writesReport) ||
+        std::any_of(options.single.begin(), options.single.end(), [&](const Export& e) { return writesReport(e.format); })) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt's notes about the session (no runtime folder as root, say) are not the converter's
+        // messages; its errors still are.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "varnel-convert: %s\n", message.toLocal8Bit().constData());
+        });
+        fonts = std::make_unique<QGuiApplication>(argc, argv);
+    }
+#endif
 
     auto record = std::make_unique<MeasureRecord>();
     for (const auto& file : files) {
