@@ -24,9 +24,8 @@
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
-#include "export/dxf_writer.h"
 #include "export/imageexport.h"
-#include "export/point_file.h"
+#include "export/report_pdf.h"
 #include "import/loader.h"
 #include "import/log.h"
 #include "import/ongoingdlg.h"
@@ -70,6 +69,38 @@ std::vector<QByteArray> FolderFileNames(const QByteArray& folder)
     return names;
 }
 
+// The save dialog of a command: its formats' filters, the first preselected.
+SaveFileRequest SaveRequestFor(ExportCommand command)
+{
+    SaveFileRequest request{QStringLiteral("另存为"), {}, {}, {}, 0};
+    for (const RecordFormat& format : RecordFormatsWithReport()) {
+        if (format.command != command) continue;
+        if (request.filters.isEmpty()) {
+            request.initialName = QString::fromUtf8(format.defaultName);
+            request.defaultSuffix = QString::fromUtf8(format.suffix);
+        }
+        request.filters << QString::fromUtf8(format.filter);
+    }
+    return request;
+}
+
+// The row of the filter the user chose; a name whose extension belongs to another format of
+// the command takes that one, as the converter would. The GIS writers tell their formats apart
+// by the extension: a GIS name with none of theirs gets the chosen format's.
+const RecordFormat* ChosenFormat(ExportCommand command, const QString& filter, QString& file)
+{
+    const RecordFormat* chosen = nullptr;
+    for (const RecordFormat& format : RecordFormatsWithReport())
+        if (format.command == command && (chosen == nullptr || filter == QString::fromUtf8(format.filter)))
+            chosen = &format;
+    const QString suffix = QLatin1Char('.') + QString::fromUtf8(chosen->suffix);
+    if (file.endsWith(suffix, Qt::CaseInsensitive)) return chosen;
+    const RecordFormat* byName = FormatForPath(RecordFormatsWithReport(), command, QFile::encodeName(file).toStdString());
+    if (byName != nullptr) return byName;
+    if (command == ExportCommand::Gis) file += suffix;
+    return chosen;
+}
+
 struct TemplateControl {
     CVarnelDlg::ControlId id;
     int x, y, width, height;  // dialog units
@@ -85,6 +116,8 @@ constexpr TemplateControl kTemplate[] = {
     {CVarnelDlg::IDC_EXPLORER1, 146, 0, 323, 314},     {CVarnelDlg::IDC_EXPORT_EXCEL, 671, 100, 50, 14},
     {CVarnelDlg::IDC_IMPORT_DEVICE, 671, 18, 50, 14},  {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 314},
     {CVarnelDlg::IDC_QUIT, 671, 297, 50, 14},
+    // Two of the column's empty places, below the other exports.
+    {CVarnelDlg::IDC_EXPORT_GIS, 671, 149, 50, 14},    {CVarnelDlg::IDC_EXPORT_REPORT, 671, 165, 50, 14},
 };
 
 QPushButton* AddButton(QWidget* parent, const QString& text, const QRect& rect, const char* name)
@@ -138,6 +171,9 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     QPushButton* importDevice =
         AddButton(this, QStringLiteral("导入设备..."), ControlRect(IDC_IMPORT_DEVICE), "importDevice");
     CreateRecordList();
+    QPushButton* exportGis = AddButton(this, QStringLiteral("导出GIS..."), ControlRect(IDC_EXPORT_GIS), "exportGis");
+    QPushButton* exportReport =
+        AddButton(this, QStringLiteral("导出报告..."), ControlRect(IDC_EXPORT_REPORT), "exportReport");
     QPushButton* quit = AddButton(this, QStringLiteral("退出"), ControlRect(IDC_QUIT), "quit");
     quit->setDefault(true);
 
@@ -150,6 +186,8 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     connect(exportCad, &QPushButton::clicked, this, &CVarnelDlg::OnExportCad);
     connect(exportExcel, &QPushButton::clicked, this, &CVarnelDlg::OnExportExcel);
     connect(exportImage, &QPushButton::clicked, this, &CVarnelDlg::OnExportImage);
+    connect(exportGis, &QPushButton::clicked, this, &CVarnelDlg::OnExportGis);
+    connect(exportReport, &QPushButton::clicked, this, &CVarnelDlg::OnExportReport);
     connect(quit, &QPushButton::clicked, this, &QDialog::accept);
     // Escape ends the program from any control, the map too: the browser keeps the keys it is
     // given, so the dialog's own Escape handling never sees them there.
@@ -243,6 +281,7 @@ int CVarnelDlg::ShowResult(int slot)
     if (slot < 0 || slot >= MaxRecords) return -1;
     MeasureRecord& record = TheRecordTable().records[slot];
     m_resultText->setText(ResultText(record));
+    m_resultText->setToolTip(GeodesicToolTip(record));
     record.drawScale = DrawScale(m_outline->size(), record);
     m_outline->ShowSlot(slot);
     return record.pointCount < 1 || !std::isfinite(record.drawScale) ? -1 : 0;
@@ -339,13 +378,22 @@ void CVarnelDlg::OnImportFile()
     SelectRecord(0);
 }
 
-void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter write, const QString& successText)
+void CVarnelDlg::ExportSelected(ExportCommand command)
 {
-    const QString file = m_dialogs->SaveFile(this, request);
+    const RecordTable& table = TheRecordTable();
+    // With nothing loaded there is nothing to write: an empty file reported as a success would
+    // mislead.
+    if (table.count == 0 || table.selected < 0 || table.selected >= table.count) {
+        m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("请先导入测量记录。"));
+        return;
+    }
+    QString filter;
+    QString file = m_dialogs->SaveFile(this, SaveRequestFor(command), &filter);
     if (file.isEmpty()) return;
+    const RecordFormat* format = ChosenFormat(command, filter, file);
     int error = 0;
-    if (write(QFile::encodeName(file).constData(), TheRecordTable().selected, &error) == 0) {
-        m_dialogs->Inform(this, kNoticeCaption, successText);
+    if (format->writer(QFile::encodeName(file).constData(), table.records[table.selected], &error) == 0) {
+        m_dialogs->Inform(this, kNoticeCaption, QString::fromUtf8(format->successText));
         return;
     }
     const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("未知错误");
@@ -354,16 +402,22 @@ void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter wri
 
 void CVarnelDlg::OnExportCad()
 {
-    ExportSelected({QStringLiteral("另存为"), QStringLiteral("工程制图"), QStringLiteral("dxf"),
-                    {QStringLiteral("(*.dxf)")}, 0},
-                   static_cast<RecordWriter>(&WriteDxfFile), QStringLiteral("已成功导出为CAD文件，谢谢！"));
+    ExportSelected(ExportCommand::Cad);
 }
 
 void CVarnelDlg::OnExportExcel()
 {
-    ExportSelected({QStringLiteral("另存为"), QStringLiteral("EXCEL表格"), QStringLiteral("csv"),
-                    {QStringLiteral("(*.csv)")}, 0},
-                   static_cast<RecordWriter>(&ExportPointFile), QStringLiteral("已成功导出为EXCEL文件，谢谢！"));
+    ExportSelected(ExportCommand::Excel);
+}
+
+void CVarnelDlg::OnExportGis()
+{
+    ExportSelected(ExportCommand::Gis);
+}
+
+void CVarnelDlg::OnExportReport()
+{
+    ExportSelected(ExportCommand::Report);
 }
 
 void CVarnelDlg::OnExportImage()
