@@ -15,6 +15,7 @@
 #include "import/loader.h"
 #include "import/record.h"
 #include "import/record_geodesy.h"
+#include "import/record_names.h"
 
 #ifdef VARNEL_CONVERT_REPORT
 #include <QGuiApplication>
@@ -104,15 +105,6 @@ std::string FormatIds()
     std::string ids;
     for (const RecordFormat& format : Formats()) ids += std::string(ids.empty() ? "" : ", ") + format.id;
     return ids;
-}
-
-const char* TypeName(int type)
-{
-    switch (type) {
-    case Vehicle: return "Vehicle";
-    case Distance: return "Distance";
-    default: return "Area";
-    }
 }
 
 const char* FailureText(LoadFailure why)
@@ -254,7 +246,7 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
 void PrintLine(const MeasureRecord& r)
 {
     std::printf("%s\t%04d-%02d-%02d %02d:%02d:%02d\t%s\t%.0f m²\t%.2f mu\t%.2f m\t%.2f m\t%d points\n",
-                FileName(r.path), r.year, r.month, r.day, r.hour, r.minute, r.second, TypeName(r.type),
+                FileName(r.path), r.year, r.month, r.day, r.hour, r.minute, r.second, MeasureTypeName(r.type),
                 r.area, r.areaMu, r.curveLength, r.straightLength, r.pointCount);
 }
 

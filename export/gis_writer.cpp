@@ -24,6 +24,7 @@
 #include "export/writer_input.h"
 #include "geo/area.h"
 #include "import/record_geodesy.h"
+#include "import/record_names.h"
 
 namespace {
 
@@ -74,15 +75,6 @@ void RegisterDrivers()
     std::call_once(once, [] { GDALAllRegister(); });
 }
 
-// A record's file name is what follows its path's last slash or backslash.
-const char* RecordFileName(const char* path)
-{
-    const char* name = path;
-    for (const char* c = path; *c; ++c)
-        if (*c == '/' || *c == '\\') name = c + 1;
-    return name;
-}
-
 // Attribute texts are UTF-8; the instrument's file names are GBK.
 std::string Utf8Name(const char* path)
 {
@@ -92,15 +84,6 @@ std::string Utf8Name(const char* path)
     std::string text = recoded;
     CPLFree(recoded);
     return text;
-}
-
-const char* TypeName(int type)
-{
-    switch (type) {
-    case Vehicle: return "Vehicle";
-    case Distance: return "Distance";
-    default: return "Area";
-    }
 }
 
 struct Deleter {
@@ -209,7 +192,7 @@ bool SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
     const RecordGeodesicFigures geodesic = RecordGeodesic(r);
     feature.SetField("name", Utf8Name(r.path).c_str());
     feature.SetField("datetime", datetime);
-    feature.SetField("type", TypeName(r.type));
+    feature.SetField("type", MeasureTypeName(r.type));
     feature.SetField("area_m2", r.area);
     feature.SetField("area_mu", r.areaMu);
     feature.SetField("curve_m", r.curveLength);

@@ -20,6 +20,7 @@
 #include "export/safe_file.h"
 #include "export/writer_input.h"
 #include "import/record_geodesy.h"
+#include "import/record_names.h"
 
 namespace {
 
@@ -61,13 +62,10 @@ const char* TypeText(int type)
     }
 }
 
-// A record's file name (after the last slash or backslash), GBK bytes read as such.
-QString RecordFileName(const char* path)
+// A record's file name, GBK bytes read as such.
+QString FileNameText(const char* path)
 {
-    const char* name = path;
-    for (const char* c = path; *c; ++c)
-        if (*c == '/' || *c == '\\') name = c + 1;
-    const QByteArray bytes(name);
+    const QByteArray bytes(RecordFileName(path));
     QStringDecoder utf8(QStringConverter::Utf8);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError()) return text;
@@ -106,7 +104,7 @@ void DrawInfo(QPainter& p, const MeasureRecord& r)
                    p.fontMetrics().elidedText(text, Qt::ElideMiddle, int(Px(widthMm))));
     };
     p.setFont(ReportFont(10));
-    line(left, QStringLiteral("文件：") + RecordFileName(r.path), ContentWidthMm);
+    line(left, QStringLiteral("文件：") + FileNameText(r.path), ContentWidthMm);
     y += InfoLineMm;
     line(left,
          QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute, r.second),

@@ -2,7 +2,6 @@
 // system per format; the zone-plane variant against PROJ; failures that must leave targets as
 // they were.
 #include <gdal_priv.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 #include <proj.h>
@@ -37,23 +36,11 @@ namespace fs = std::filesystem;
 constexpr double DegreeTolerance = 1e-9;
 constexpr double MetreTolerance = 1e-3;
 
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+std::string ReadBytes(const std::string& path) { return ReadWholeFile(path); }
 
-void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-std::vector<std::string> Entries(const fs::path& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> Entries(const fs::path& dir) { return FolderEntries(dir.string()); }
 
 // A dated four-corner field as the loader leaves it: a GBK name, stated results, stamps.
 std::unique_ptr<MeasureRecord> SmallField(int type = Area)
@@ -103,22 +90,10 @@ const FormatCase kFormats[] = {
 
 class GisTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = testing::TempDir() + "varnel-gis-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        fs::permissions(dir_, fs::perms(0755));
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
-    fs::path dir_;
+    const ScratchFolder scratch_{"varnel-gis"};
+    const fs::path dir_ = scratch_.path();
 };
 
 class GisFormatTest : public GisTest, public testing::WithParamInterface<FormatCase> {};
@@ -353,30 +328,6 @@ TEST_F(GisTest, RefusalsWriteNothing)
     EXPECT_EQ(error, EINVAL);
 }
 
-struct ChildOutcome {
-    int result = -99;
-    int error = -99;
-};
-
-ChildOutcome RunInChild(const std::function<ChildOutcome()>& call)
-{
-    int channel[2];
-    if (pipe(channel) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        const ChildOutcome outcome = call();
-        const bool sent = write(channel[1], &outcome, sizeof outcome) == sizeof outcome;
-        _exit(sent ? 0 : 1);
-    }
-    close(channel[1]);
-    ChildOutcome outcome;
-    if (child < 0 || read(channel[0], &outcome, sizeof outcome) != sizeof outcome) outcome = {};
-    close(channel[0]);
-    if (child > 0) waitpid(child, nullptr, 0);
-    return outcome;
-}
-
 // A Shapefile's files are all replaced or none: one that may not be replaced keeps all of them.
 TEST_F(GisTest, ShapefileFilesAppearTogetherOrNotAtAll)
 {
@@ -392,8 +343,7 @@ TEST_F(GisTest, ShapefileFilesAppearTogetherOrNotAtAll)
     }
     fs::permissions(dir_, fs::perms(0777));
     const ChildOutcome outcome = RunInChild([&] {
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            return ChildOutcome{};
+        if (!DropRootPrivileges()) return ChildOutcome{};
         ChildOutcome result;
         result.result = WriteGisWgs84(Path("field.shp").c_str(), *record, &result.error);
         return result;
@@ -417,7 +367,7 @@ TEST_F(GisTest, ReadOnlyFolderAndFileSizeLimitLeaveTheTargetUntouched)
         {"read-only folder",
          [&] {
              fs::permissions(dir_, fs::perms(0555));
-             return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
+             return DropRootPrivileges();
          },
          EACCES},
         {"file size limit",

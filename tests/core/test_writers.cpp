@@ -3,7 +3,6 @@
 #include <dl_creationadapter.h>
 #include <dl_dxf.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -31,6 +30,7 @@
 #include "export/dxf_writer.h"
 #include "export/point_file.h"
 #include "import/record.h"
+#include "tests/support/testsupport.h"
 
 namespace {
 
@@ -56,63 +56,22 @@ std::unique_ptr<MeasureRecord> RecordWithPositions(const std::vector<std::pair<d
     return record;
 }
 
-// A full record: a walk around a field near 22.5° N, 113.9° E, in both coordinate forms.
-std::unique_ptr<MeasureRecord> FullRecord()
-{
-    auto record = std::make_unique<MeasureRecord>();
-    record->pointCount = MaxPointCount;
-    for (int i = 0; i < MaxPointCount; ++i) {
-        const double angle = 2 * std::numbers::pi * i / MaxPointCount;
-        record->points[i] = {113.9 + 0.01 * std::cos(angle), 22.5 + 0.01 * std::sin(angle), 0};
-        record->planePoints[i] = {505142.962 + 1000 * std::cos(angle), -2494705.043 - 1000 * std::sin(angle)};
-    }
-    return record;
-}
-
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+std::string ReadBytes(const fs::path& path) { return ReadWholeFile(path.string()); }
 
 void WriteBytes(const fs::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::vector<std::string> Entries(const fs::path& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> Entries(const fs::path& dir) { return FolderEntries(dir.string()); }
 
-// A fresh folder per test, readable by every user (a test may drop its privileges).
+// A fresh folder per test.
 class WriterTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = testing::TempDir() + "varnel-writers-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        fs::permissions(dir_, fs::perms(0755));
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        for (const auto& entry : fs::recursive_directory_iterator(dir_, ignored))
-            if (entry.is_directory())
-                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
     std::string Path(const char* name) const { return (dir_ / name).string(); }
 
-    fs::path dir_;
+    const ScratchFolder scratch_{"varnel-writers"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // What the drawing holds, as dxflib's own reader sees it.
@@ -294,34 +253,6 @@ class WritersTest : public WriterTest, public testing::WithParamInterface<Writer
 INSTANTIATE_TEST_SUITE_P(Both, WritersTest, testing::ValuesIn(writers),
                          [](const testing::TestParamInfo<Writer>& info) { return info.param.name; });
 
-struct ChildOutcome {
-    int result = -99;
-    int error = -99;
-};
-
-// Runs call in a forked child, for process-wide limits and identities, and returns its outcome.
-ChildOutcome RunInChild(const std::function<ChildOutcome()>& call)
-{
-    int channel[2];
-    if (pipe(channel) != 0)
-        return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        const ChildOutcome outcome = call();
-        const bool sent = write(channel[1], &outcome, sizeof outcome) == sizeof outcome;
-        _exit(sent ? 0 : 1);
-    }
-    close(channel[1]);
-    ChildOutcome outcome;
-    if (child < 0 || read(channel[0], &outcome, sizeof outcome) != sizeof outcome)
-        outcome = {};
-    close(channel[0]);
-    if (child > 0)
-        waitpid(child, nullptr, 0);
-    return outcome;
-}
-
 TEST_P(WritersTest, ReplacingAFileKeepsItsLinkAndPermissions)
 {
     const auto record = FullRecord();
@@ -387,8 +318,7 @@ TEST_P(WritersTest, ReadOnlyFolderOrTargetLeavesTargetUntouched)
         fs::permissions(target, fs::perms(c.targetMode));
         fs::permissions(dir_, fs::perms(c.folderMode));
         const ChildOutcome outcome = RunInChild([&] {
-            // Root writes anywhere; an unprivileged user sees the permissions as they are.
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            if (!DropRootPrivileges())
                 return ChildOutcome{};
             ChildOutcome result;
             result.result = GetParam().byRecord(target.c_str(), *record, &result.error);

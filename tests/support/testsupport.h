@@ -1,12 +1,16 @@
 #pragma once
 // What the core tests and the benchmarks share: a scratch folder, whole-file reads, and a full
 // record of the most points a record holds.
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "import/record.h"
 
-// A fresh folder under /tmp (or $TMPDIR), removed with everything in it when the object goes.
+// A fresh folder under /tmp (or $TMPDIR), readable by every user (a test may drop its
+// privileges), removed with everything in it when the object goes, whatever permissions a
+// test left on it and the folders in it.
 class ScratchFolder {
 public:
     explicit ScratchFolder(const char* prefix = "varnel");
@@ -25,6 +29,23 @@ private:
 
 // The whole content of the file at path; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// The names in the folder, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+// What a call made in a child process returned, and the cause it reported.
+struct ChildOutcome {
+    int result = -99;
+    int error = -99;
+};
+
+// Runs call in a forked child, for process-wide limits and identities, and returns its outcome
+// (the initial values when the child could not report).
+ChildOutcome RunInChild(const std::function<ChildOutcome()>& call);
+
+// Root writes anywhere: in a child, a root process becomes the user nobody, so that permissions
+// apply. False when that fails; true at once for an unprivileged user.
+bool DropRootPrivileges();
 
 // A full record: MaxPointCount points walked once round a field near 22.5° N, 113.9° E, given
 // as positions and as plane points (a 1000 m circle), with the plane extents filled in.
