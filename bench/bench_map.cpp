@@ -8,7 +8,6 @@
 #include <QEventLoop>
 #include <QWebEngineProfile>
 
-#include <cmath>
 #include <memory>
 
 #include "app/varneldlg.h"
@@ -17,28 +16,9 @@
 #include "map/remoteblocker.h"
 #include "map/showrecord.h"
 #include "map/webpage.h"
+#include "tests/support/testsupport.h"
 
 namespace {
-// A walked loop of MaxPointCount points, about 1.2 km across.
-std::unique_ptr<MeasureRecord> MakeRecord()
-{
-    constexpr double RadiusM = 615;
-    auto record = std::make_unique<MeasureRecord>();
-    record->type = Area;
-    record->pointCount = MaxPointCount;
-    for (int i = 0; i < MaxPointCount; ++i) {
-        const double angle = 2 * M_PI * i / MaxPointCount;
-        record->mapPoints[i] = {113.3 + 0.006 * std::cos(angle), 23.1 + 0.0055 * std::sin(angle)};
-        record->planePoints[i] = {RadiusM * std::cos(angle), -RadiusM * std::sin(angle)};
-    }
-    record->mapCenterLat = 23.1;
-    record->mapCenterLon = 113.3;
-    record->minX = record->minY = -RadiusM;
-    record->maxX = record->maxY = RadiusM;
-    record->width = record->height = record->extent = 2 * RadiusM;
-    return record;
-}
-
 // The same calls as ShowRecordOnMap, each in its own script evaluation.
 void ShowRecordCallByCall(CExplorer1& browser, const MeasureRecord& record)
 {
@@ -99,7 +79,7 @@ int main(int argc, char** argv)
     CRemoteBlocker blocker;
     QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&blocker);
 
-    const auto record = MakeRecord();
+    const auto record = FullRecord();
     RecordTableAppend(TheRecordTable(), *record);
     CVarnelDlg window;
     window.InsertRecordItem(0, 0);

@@ -4,66 +4,39 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <numbers>
-#include <sstream>
 #include <string>
 
 #include "export/dxf_writer.h"
 #include "export/point_file.h"
 #include "export/record_formats.h"
 #include "import/record.h"
+#include "tests/support/testsupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // A folder in memory where there is one, removed at exit.
-struct BenchFolder {
-    BenchFolder()
-    {
-        std::string pattern = (fs::exists("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/varnel-bench-XXXXXX");
-        if (mkdtemp(pattern.data()) == nullptr) {
-            perror("mkdtemp");
-            std::exit(1);
-        }
-        path = pattern;
-    }
-    ~BenchFolder() { fs::remove_all(path); }
-    fs::path path;
-};
-
-const BenchFolder& Folder()
+const ScratchFolder& Folder()
 {
-    static const BenchFolder folder;
+    static const ScratchFolder folder("varnel-bench", fs::exists("/dev/shm") ? "/dev/shm" : nullptr);
     return folder;
 }
 
-const MeasureRecord& FullRecord()
+const MeasureRecord& Record()
 {
-    static const std::unique_ptr<MeasureRecord> record = [] {
-        auto r = std::make_unique<MeasureRecord>();
-        r->pointCount = MaxPointCount;
-        for (int i = 0; i < MaxPointCount; ++i) {
-            const double angle = 2 * std::numbers::pi * i / MaxPointCount;
-            r->points[i] = {113.9 + 0.01 * std::cos(angle), 22.5 + 0.01 * std::sin(angle), 0};
-            r->planePoints[i] = {505142.962 + 1000 * std::cos(angle), -2494705.043 - 1000 * std::sin(angle)};
-        }
-        return r;
-    }();
+    static const std::unique_ptr<MeasureRecord> record = FullRecord();
     return *record;
 }
 
 void BM_Writer(benchmark::State& state, RecordWriter writer, const char* name)
 {
-    const std::string path = (Folder().path / name).string();
+    const std::string path = Folder().File(name);
     for (auto _ : state) {
-        if (writer(path.c_str(), FullRecord(), nullptr) != 0) {
+        if (writer(path.c_str(), Record(), nullptr) != 0) {
             state.SkipWithError("write failed");
             break;
         }
@@ -74,15 +47,13 @@ void BM_Writer(benchmark::State& state, RecordWriter writer, const char* name)
 // The writer's bytes, written once with fopen, one fwrite and fclose.
 void BM_FwriteBaseline(benchmark::State& state, RecordWriter writer, const char* name)
 {
-    const std::string reference = (Folder().path / (std::string(name) + ".reference")).string();
-    if (writer(reference.c_str(), FullRecord(), nullptr) != 0) {
+    const std::string reference = Folder().File(std::string(name) + ".reference");
+    if (writer(reference.c_str(), Record(), nullptr) != 0) {
         state.SkipWithError("write failed");
         return;
     }
-    std::ostringstream content;
-    content << std::ifstream(reference, std::ios::binary).rdbuf();
-    const std::string bytes = content.str();
-    const std::string path = (Folder().path / (std::string(name) + ".baseline")).string();
+    const std::string bytes = ReadWholeFile(reference);
+    const std::string path = Folder().File(std::string(name) + ".baseline");
     for (auto _ : state) {
         FILE* file = fopen(path.c_str(), "wb");
         const bool written = file != nullptr && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

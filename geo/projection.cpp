@@ -11,7 +11,21 @@ constexpr double kDegToRad = 0.017453292519943334;
 constexpr double kZoneWidth = 3.0;
 constexpr double kFalseEasting = 500000.0;
 constexpr double kZonePrefix = 1000000.0;
+// Zone 38's prefix, taken off every easting so zone 38 comes out with the plain 500 km false easting.
 constexpr double kEastingOffset = 38000000.0;
+
+// Derived once from the ellipsoid, in the order the formula uses them.
+constexpr double e2 = 2.0 * kFlattening - kFlattening * kFlattening;  // first eccentricity squared
+constexpr double ep2 = e2 / (1.0 - e2);                               // second eccentricity squared
+constexpr double e4 = e2 * e2, e6 = e4 * e2, e8 = e6 * e2, e10 = e8 * e2;
+
+// Meridian arc length, series through the e^10 terms.
+constexpr double A =
+    1.0 + 3.0 / 4.0 * e2 + 45.0 / 64.0 * e4 + 175.0 / 256.0 * e6 + 11025.0 / 16384.0 * e8 + 43659.0 / 65536.0 * e10;
+constexpr double B2 =
+    3.0 / 4.0 * e2 + 15.0 / 16.0 * e4 + 525.0 / 512.0 * e6 + 2205.0 / 2048.0 * e8 + 72765.0 / 65536.0 * e10;
+constexpr double C = 15.0 / 64.0 * e4 + 105.0 / 256.0 * e6 + 2205.0 / 4096.0 * e8 + 10395.0 / 16384.0 * e10;
+constexpr double D = 35.0 / 512.0 * e6 + 315.0 / 2048.0 * e8 + 31185.0 / 131072.0 * e10;
 
 }  // namespace
 
@@ -31,10 +45,6 @@ int GaussKrugerZone(double lon)
 
 PlanePoint GaussKrugerForwardInZone(GeoPoint p, int zone)
 {
-    const double e2 = 2.0 * kFlattening - kFlattening * kFlattening;
-    const double ep2 = e2 / (1.0 - e2);
-    const double e4 = e2 * e2, e6 = e4 * e2, e8 = e6 * e2, e10 = e8 * e2;
-
     const double B = p.lat * kDegToRad;
     const double L = p.lon * kDegToRad;
     const double L0 = (kZoneWidth * zone) * kDegToRad;
@@ -53,13 +63,6 @@ PlanePoint GaussKrugerForwardInZone(GeoPoint p, int zone)
     const double sin4B = 2.0 * sin2B * cos2B;
     const double sin6B = sin2B * (3.0 - 4.0 * sin2B * sin2B);
 
-    // Meridian arc length, series through the e^10 terms.
-    const double A = 1.0 + 3.0 / 4.0 * e2 + 45.0 / 64.0 * e4 + 175.0 / 256.0 * e6 +
-                     11025.0 / 16384.0 * e8 + 43659.0 / 65536.0 * e10;
-    const double B2 = 3.0 / 4.0 * e2 + 15.0 / 16.0 * e4 + 525.0 / 512.0 * e6 + 2205.0 / 2048.0 * e8 +
-                      72765.0 / 65536.0 * e10;
-    const double C = 15.0 / 64.0 * e4 + 105.0 / 256.0 * e6 + 2205.0 / 4096.0 * e8 + 10395.0 / 16384.0 * e10;
-    const double D = 35.0 / 512.0 * e6 + 315.0 / 2048.0 * e8 + 31185.0 / 131072.0 * e10;
     const double X = kSemiMajorAxis * (1.0 - e2) * (A * B - (B2 / 2.0) * sin2B + (C / 4.0) * sin4B - (D / 6.0) * sin6B);
 
     const double m2 = m * m, m3 = m2 * m, m4 = m3 * m, m5 = m4 * m, m6 = m5 * m;

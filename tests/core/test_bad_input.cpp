@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -23,18 +21,13 @@
 
 #include "import/loader.h"
 #include "import/log.h"
+#include "tests/support/testsupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const std::string kBad = std::string(VARNEL_TEST_DATA) + "/bad";
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Names, kinds, sizes and contents of a folder's entries (contents of small regular files only).
 std::map<std::string, std::string> Snapshot(const std::string& dir)
@@ -44,7 +37,7 @@ std::map<std::string, std::string> Snapshot(const std::string& dir)
         struct stat st {};
         lstat(e.path().c_str(), &st);
         std::string state = std::to_string(st.st_mode) + ":" + std::to_string(st.st_size);
-        if (S_ISREG(st.st_mode) && st.st_size < (4 << 20)) state += ":" + ReadAll(e.path());
+        if (S_ISREG(st.st_mode) && st.st_size < (4 << 20)) state.append(":").append(ReadWholeFile(e.path()));
         entries[e.path().filename().string()] = state;
     }
     return entries;
@@ -148,28 +141,9 @@ TEST(BadFileValues, WhatTheLoadedOnesHold)
     EXPECT_EQ(o.record().points[0].stamp, 20180411102030u);  // "99999-04-11,…" is no point line
 }
 
-class ScratchFolder : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/varnel-bad-XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string Write(const std::string& name, const std::string& bytes)
-    {
-        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-        return dir_ + "/" + name;
-    }
-    std::string dir_;
-};
-
-TEST_F(ScratchFolder, MegabyteLines)
+TEST(MadeBadFile, MegabyteLines)
 {
+    const ScratchFolder dir("varnel-bad");
     const std::string megabyte(1 << 20, '9');
     struct Case {
         const char* what;
@@ -182,7 +156,7 @@ TEST_F(ScratchFolder, MegabyteLines)
         {"1 MB of line ends", std::string(1 << 20, '\n'), -1, 0},
     };
     for (const auto& c : cases) {
-        const Outcome o = LoadIsolated(Write("long.nmea", c.bytes));
+        const Outcome o = LoadIsolated(dir.Write("long.nmea", c.bytes));
         EXPECT_EQ(o.result, c.result) << c.what;
         if (c.result == 0) {
             EXPECT_EQ(o.record().pointCount, c.points) << c.what;
@@ -190,31 +164,33 @@ TEST_F(ScratchFolder, MegabyteLines)
     }
 }
 
-TEST_F(ScratchFolder, NameOf4000Bytes)
+TEST(MadeBadFile, NameOf4000Bytes)
 {
-    const Outcome o = LoadIsolated(dir_ + "/" + std::string(3995, 'n') + ".nmea");
+    const ScratchFolder dir("varnel-bad");
+    const Outcome o = LoadIsolated(dir.File(std::string(3995, 'n') + ".nmea"));
     EXPECT_EQ(o.result, -1);
     EXPECT_EQ(o.why, LoadFailure::CannotOpen);  // no file system holds such a name
 }
 
 // A folder import lists the folder first and reads each file afterwards; by then a file may be
 // gone, or be something else under the same name.
-TEST_F(ScratchFolder, FilesThatChangeBetweenListingAndReading)
+TEST(MadeBadFile, FilesThatChangeBetweenListingAndReading)
 {
+    const ScratchFolder dir("varnel-bad");
     const std::string point = "2018-04-11,10:20:30,22.5,113.9\r\n";
     for (const char* name : {"gone.nmea", "folder.nmea", "fifo.nmea", "mem.nmea", "locked.nmea", "kept.nmea"})
-        Write(name, point);
+        dir.Write(name, point);
     std::vector<std::string> listed;
-    for (const auto& e : fs::directory_iterator(dir_)) listed.push_back(e.path().string());
+    for (const auto& e : fs::directory_iterator(dir.path())) listed.push_back(e.path().string());
 
-    ASSERT_EQ(unlink((dir_ + "/gone.nmea").c_str()), 0);
-    ASSERT_EQ(unlink((dir_ + "/folder.nmea").c_str()), 0);
-    ASSERT_EQ(mkdir((dir_ + "/folder.nmea").c_str(), 0755), 0);
-    ASSERT_EQ(unlink((dir_ + "/fifo.nmea").c_str()), 0);
-    ASSERT_EQ(mkfifo((dir_ + "/fifo.nmea").c_str(), 0644), 0);  // no writer: a blocking open would hang
-    ASSERT_EQ(unlink((dir_ + "/mem.nmea").c_str()), 0);
-    ASSERT_EQ(symlink("/proc/self/mem", (dir_ + "/mem.nmea").c_str()), 0);  // opens, then fails to read
-    ASSERT_EQ(chmod((dir_ + "/locked.nmea").c_str(), 0), 0);
+    ASSERT_EQ(unlink(dir.File("gone.nmea").c_str()), 0);
+    ASSERT_EQ(unlink(dir.File("folder.nmea").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.File("folder.nmea").c_str(), 0755), 0);
+    ASSERT_EQ(unlink(dir.File("fifo.nmea").c_str()), 0);
+    ASSERT_EQ(mkfifo(dir.File("fifo.nmea").c_str(), 0644), 0);  // no writer: a blocking open would hang
+    ASSERT_EQ(unlink(dir.File("mem.nmea").c_str()), 0);
+    ASSERT_EQ(symlink("/proc/self/mem", dir.File("mem.nmea").c_str()), 0);  // opens, then fails to read
+    ASSERT_EQ(chmod(dir.File("locked.nmea").c_str(), 0), 0);
 
     std::vector<std::string> log;
     SetLogSink([](void* context, const char* line) { static_cast<std::vector<std::string>*>(context)->push_back(line); },
@@ -242,15 +218,13 @@ TEST_F(ScratchFolder, FilesThatChangeBetweenListingAndReading)
 // The converter over the kept corpus: every file named once, failures on standard error, exit 1.
 TEST(BadFileConverter, NamesEveryFileAndFailsTheRun)
 {
-    char pattern[] = "/tmp/varnel-bad-out-XXXXXX";
-    const std::string out = mkdtemp(pattern);
+    const ScratchFolder out("varnel-bad-out");
     const std::string command =
-        std::string(VARNEL_CONVERT) + " '" + kBad + "' >" + out + "/stdout 2>" + out + "/stderr";
+        std::string(VARNEL_CONVERT) + " '" + kBad + "' >" + out.File("stdout") + " 2>" + out.File("stderr");
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::string stdoutText = ReadAll(out + "/stdout"), stderrText = ReadAll(out + "/stderr");
-    fs::remove_all(out);
+    const std::string stdoutText = ReadWholeFile(out.File("stdout")), stderrText = ReadWholeFile(out.File("stderr"));
 
     for (const char* loaded : {"nul-in-lines.nmea", "blank-lines.nmea", "numbers.nmea"})
         EXPECT_NE(stdoutText.find(loaded), std::string::npos) << loaded;

@@ -11,8 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "tests/support/testsupport.h"
 
 namespace {
 
@@ -21,38 +22,23 @@ struct Outcome {
     std::string out, err;
 };
 
-std::string ReadAll(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class ConvertCommand : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/varnel-convert-XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    std::string Write(const std::string& name, const std::string& bytes)
-    {
-        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-        return dir_ + "/" + name;
-    }
+    std::string Write(const std::string& name, const std::string& bytes) { return scratch_.Write(name, bytes); }
 
     Outcome Run(const std::string& args)
     {
         const std::string out = dir_ + "/.out", err = dir_ + "/.err";
         const std::string command = std::string(VARNEL_CONVERT) + " " + args + " >" + out + " 2>" + err;
         const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(out), ReadWholeFile(err)};
     }
 
-    std::string dir_;
+    const ScratchFolder scratch_{"varnel-convert"};
+    const std::string dir_ = scratch_.path();
 };
 
+// Its area and lengths as printed agree with tests/data/independent_figures.py, worked out on its own.
 const char kField[] =
     "2018-04-11,10:20:01,22.5000000,113.9000000\r\n"
     "2018-04-11,10:20:02,22.5010000,113.9000000\r\n"
@@ -124,15 +110,15 @@ TEST_F(ConvertCommand, ExportsTheLoadedRecords)
 
     const Outcome single = Run(file + " --dxf " + dir_ + "/f.dxf --csv " + dir_ + "/f.csv");
     ASSERT_EQ(single.status, 0) << single.err;
-    EXPECT_EQ(ReadAll(dir_ + "/f.csv"), "22.500000,113.900000\n22.501000,113.900000\n22.501000,113.901000\n");
-    EXPECT_NE(ReadAll(dir_ + "/f.dxf").find("SECTION\n  2\nHEADER"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(dir_ + "/f.csv"), "22.500000,113.900000\n22.501000,113.900000\n22.501000,113.901000\n");
+    EXPECT_NE(ReadWholeFile(dir_ + "/f.dxf").find("SECTION\n  2\nHEADER"), std::string::npos);
 
     const Outcome all = Run(dir_ + " --out-dir " + dir_ + "/out");
     ASSERT_EQ(all.status, 0) << all.err;
     for (const char* name : {"/out/field.dxf", "/out/field.csv", "/out/second.dxf", "/out/second.csv"})
         EXPECT_TRUE(std::filesystem::exists(dir_ + name)) << name;
-    EXPECT_EQ(ReadAll(dir_ + "/out/field.csv"), ReadAll(dir_ + "/f.csv"));
-    EXPECT_EQ(ReadAll(dir_ + "/out/field.dxf"), ReadAll(dir_ + "/f.dxf"));
+    EXPECT_EQ(ReadWholeFile(dir_ + "/out/field.csv"), ReadWholeFile(dir_ + "/f.csv"));
+    EXPECT_EQ(ReadWholeFile(dir_ + "/out/field.dxf"), ReadWholeFile(dir_ + "/f.dxf"));
 
     const Outcome failed = Run(file + " --csv " + dir_ + "/missing/f.csv");
     EXPECT_EQ(failed.status, 1);
@@ -199,7 +185,7 @@ TEST_F(ConvertCommand, GisAndReportFromTheFormatTable)
     }
     ASSERT_EQ(report.status, 0) << report.err;
     EXPECT_EQ(report.err, "");
-    EXPECT_EQ(ReadAll(dir_ + "/f.pdf").substr(0, 5), "%PDF-");
+    EXPECT_EQ(ReadWholeFile(dir_ + "/f.pdf").substr(0, 5), "%PDF-");
 }
 
 }  // namespace

@@ -96,10 +96,15 @@ INSTANTIATE_TEST_SUITE_P(
                     RingCase{"repeated points", {{0, 0}, {3, 4}, {3, 4}, {3, 0}, {3, 0}}, 6, 9, 3},
                     RingCase{"figure of eight", {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, 0, 2 * std::sqrt(8.0) + 2, 2}));
 
-TEST(Mu, UsesTheSinglePrecisionFactor)
+TEST(Mu, HundredMetreSquareInMu)
 {
-    EXPECT_EQ(SquareMetresPerMu, 666.66668701171875);
-    EXPECT_EQ(10000.0 / SquareMetresPerMu, 14.999999542236342);
+    const PlanePoint square[] = {{0, 0}, {0, 100}, {100, 100}, {100, 0}};
+    const double area = PolygonArea(square, 4);
+    ASSERT_EQ(area, 10000.0);
+    // 1 mu = 10000/15 m². The instrument's factor is that in single precision: 666.66668701171875
+    // = (2000 + 2^-14) / 3. So 10000 m² = 30000 / (2000 + 2^-14) mu = 14.99999954223634209…,
+    // which rounds to the double 14.999999542236342 (the exact 15 would mean a different factor).
+    EXPECT_EQ(area / SquareMetresPerMu, 14.999999542236342);
 }
 
 struct DatumCase {

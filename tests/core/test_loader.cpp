@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -19,6 +17,7 @@
 #include "geo/datum.h"
 #include "import/loader.h"
 #include "import/log.h"
+#include "tests/support/testsupport.h"
 
 namespace {
 
@@ -43,31 +42,6 @@ std::string GbkTime(const char* y, const char* mo, const char* d, const char* h,
     return std::string(y) + "\xC4\xEA" + mo + "\xD4\xC2" + d + "\xC8\xD5" + h + "\xCA\xB1" + mi + "\xB7\xD6" + s +
            "\xC3\xEB";
 }
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/varnel-loader-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string Write(const std::string& name, const std::string& bytes) const
-    {
-        const std::string file = path_ + "/" + name;
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file;
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 std::string Dated(int second, double lat, double lon, const char* end = "\r\n")
 {
@@ -291,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LoadRecordFile, LineEndsDoNotChangeTheRecord)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     const std::vector<std::pair<double, double>> ring = {{22.5, 113.9}, {22.501, 113.9}, {22.501, 113.901}, {22.5, 113.901}};
     auto reference = NewRecord();
     for (const char* end : {"\r\n", "\n", "\r", "\n\r", "\r\n\r\n\n"}) {
@@ -313,7 +287,7 @@ TEST(LoadRecordFile, LineEndsDoNotChangeTheRecord)
 
 TEST(LoadRecordFile, OrdersPointsByStampKeepingFileOrderOfEqualStamps)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     const std::string file = dir.Write(
         "order.nmea", Dated(3, 22.3, 113.3) + Dated(1, 22.1, 113.1) + Dated(2, 22.2, 113.2) + Dated(2, 22.25, 113.25) +
                           Dated(1, 22.15, 113.15));
@@ -335,7 +309,7 @@ TEST(LoadRecordFile, OrdersPointsByStampKeepingFileOrderOfEqualStamps)
 
 TEST(LoadRecordFile, LargeUnsortedFileSortsStably)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     std::string bytes;
     std::mt19937 random(7);
     std::vector<std::pair<int, int>> expected;
@@ -358,7 +332,7 @@ TEST(LoadRecordFile, LargeUnsortedFileSortsStably)
 
 TEST(LoadRecordFile, KeepsTheFirst3599PointsAndReadsNoFurther)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     std::string bytes;
     for (int i = 0; i < 4000; ++i) {
         bytes += Dated(i % 60, 22.5 + i * 1e-5, 113.9);
@@ -376,7 +350,7 @@ TEST(LoadRecordFile, KeepsTheFirst3599PointsAndReadsNoFurther)
 
 TEST(LoadRecordFile, StopsReadingAHugeFileOnceFull)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     std::string bytes;
     for (int i = 0; i < 3599; ++i) bytes += Dated(i % 60, 22.5 + i * 1e-5, 113.9);
     const std::string file = dir.Write("huge.nmea", bytes);
@@ -388,7 +362,7 @@ TEST(LoadRecordFile, StopsReadingAHugeFileOnceFull)
 
 TEST(LoadRecordFile, SplitsLongLinesAt255Bytes)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     // The part after the first 255 bytes is a point line of its own.
     const std::string file = dir.Write("long.nmea", std::string(255, 'x') + Dated(1, 22.5, 113.9));
     auto r = NewRecord();
@@ -398,7 +372,7 @@ TEST(LoadRecordFile, SplitsLongLinesAt255Bytes)
 
 TEST(LoadRecordFile, StatedResultsWinOverComputedOnes)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     const std::string points = Dated(1, 22.5, 113.9) + Dated(2, 22.501, 113.9) + Dated(3, 22.501, 113.901);
     auto r = NewRecord();
     ASSERT_EQ(LoadRecordFile(dir.Write("stated.nmea", points + "AREA: 1234.5 SQ.M. (1.85 MU)\r\n").c_str(), *r), 0);
@@ -418,7 +392,7 @@ TEST(LoadRecordFile, StatedResultsWinOverComputedOnes)
 
 TEST(LoadRecordFile, GbkNameAndContent)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     const std::string name = GbkTime("2018", "04", "11", "10", "20", "30") + kGbkDistance + ".nmea";
     const std::string content = Dated(5, 22.5, 113.9) + Dated(6, 22.51, 113.9) + kGbkPerimeter + ": 1112.5\r\n" +
                                 kGbkStraight + ": 1111.9\r\n";
@@ -436,7 +410,7 @@ TEST(LoadRecordFile, GbkNameAndContent)
 
 TEST(LoadRecordFile, ExtentsAndDrawingForm)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     auto r = NewRecord();
     ASSERT_EQ(LoadRecordFile(dir.Write("e.nmea", Dated(1, 22.55, 114.05) + Dated(2, 22.56, 114.05)).c_str(), *r), 0);
     // Drawing form: {easting, −northing}.
@@ -454,7 +428,7 @@ TEST(LoadRecordFile, ExtentsAndDrawingForm)
 
 TEST(LoadRecordFile, OneZonePerRecordAcrossAZoneBoundary)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     // 115.5° is the boundary between zones 38 and 39: the field must stay about 2 km wide.
     auto r = NewRecord();
     const std::string file = dir.Write("z.nmea", Dated(1, 22.5, 115.49) + Dated(2, 22.5, 115.51) + Dated(3, 22.51, 115.51));
@@ -466,7 +440,7 @@ TEST(LoadRecordFile, OneZonePerRecordAcrossAZoneBoundary)
 
 TEST(LoadRecordFile, RefusesWhatIsNoRecord)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     std::string binary(4096, '\0');
     std::mt19937 random(1);
     for (auto& c : binary) c = char(random());
@@ -497,7 +471,7 @@ TEST(LoadRecordFile, RefusesWhatIsNoRecord)
 
 TEST(LoadRecordFile, UnreadableFileIsLogged)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     std::vector<std::string> log;
     SetLogSink([](void* context, const char* line) { static_cast<std::vector<std::string>*>(context)->push_back(line); },
                &log);
@@ -512,7 +486,7 @@ TEST(LoadRecordFile, UnreadableFileIsLogged)
 
 TEST(LoadRecordFile, RecordPathIsThePathAsGiven)
 {
-    TempDir dir;
+    const ScratchFolder dir("varnel-loader");
     const std::string file = dir.Write("p.nmea", Dated(1, 22.5, 113.9));
     auto r = NewRecord();
     std::memset(r.get(), 0x5A, sizeof *r);  // a dirty scratch record is cleared first
@@ -523,6 +497,7 @@ TEST(LoadRecordFile, RecordPathIsThePathAsGiven)
 }
 
 // Logs from real receivers and what the loader must give for each.
+// The figures agree with tests/data/independent_figures.py, which reads and measures the logs on its own.
 struct RealLog {
     const char* file;
     int points;

@@ -15,15 +15,6 @@ MeasureRecord& Numbered(MeasureRecord& r, int n)
     return r;
 }
 
-TEST(RecordTable, StartsEmpty)
-{
-    const RecordTable& t = TheRecordTable();
-    EXPECT_EQ(t.count, 0);
-    EXPECT_EQ(t.selected, 0);
-    EXPECT_EQ(t.records[0].pointCount, 0);
-    EXPECT_EQ(t.records[0].path[0], '\0');
-}
-
 TEST(RecordTable, InsertAtTopDropsTheLastWhenFull)
 {
     auto t = std::make_unique<RecordTable>();

@@ -22,8 +22,6 @@
 #include <functional>
 #include <locale>
 #include <memory>
-#include <numbers>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,8 +54,6 @@ std::unique_ptr<MeasureRecord> RecordWithPositions(const std::vector<std::pair<d
     return record;
 }
 
-std::string ReadBytes(const fs::path& path) { return ReadWholeFile(path.string()); }
-
 void WriteBytes(const fs::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -68,7 +64,7 @@ std::vector<std::string> Entries(const fs::path& dir) { return FolderEntries(dir
 // A fresh folder per test.
 class WriterTest : public testing::Test {
 protected:
-    std::string Path(const char* name) const { return (dir_ / name).string(); }
+    std::string Path(const char* name) const { return scratch_.File(name); }
 
     const ScratchFolder scratch_{"varnel-writers"};
     const fs::path dir_ = scratch_.path();
@@ -113,7 +109,7 @@ TEST_P(DxfContentTest, DrawingHoldsOneLinePerConsecutivePairInPointOrder)
     int error = 0;
     ASSERT_EQ(WriteDxfFile(path.c_str(), *record, &error), 0) << strerror(error);
 
-    EXPECT_TRUE(ReadBytes(path).ends_with("  0\nEOF\n"));
+    EXPECT_TRUE(ReadWholeFile(path).ends_with("  0\nEOF\n"));
     DxfContent content;
     DL_Dxf reader;
     ASSERT_TRUE(reader.in(path, &content));
@@ -182,7 +178,7 @@ TEST_P(PointFileContentTest, FileHoldsEveryPointButTheLast)
     const std::string path = Path("out.csv");
     int error = 0;
     ASSERT_EQ(ExportPointFile(path.c_str(), *record, &error), 0) << strerror(error);
-    EXPECT_EQ(ReadBytes(path), GetParam().bytes);
+    EXPECT_EQ(ReadWholeFile(path), GetParam().bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -214,7 +210,7 @@ TEST_F(WriterTest, PointFileRoundsExactlyAsPrintfDoes)
     const auto record = RecordWithPositions(positions);
     const std::string path = Path("out.csv");
     ASSERT_EQ(ExportPointFile(path.c_str(), *record), 0);
-    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(ReadWholeFile(path), expected);
 }
 
 TEST_F(WriterTest, TableIndexWritesTheTableRecord)
@@ -225,10 +221,10 @@ TEST_F(WriterTest, TableIndexWritesTheTableRecord)
     const std::string fromIndex = Path("index"), fromRecord = Path("record");
     EXPECT_EQ(WriteDxfFile(fromIndex.c_str(), 7), 0);
     EXPECT_EQ(WriteDxfFile(fromRecord.c_str(), *record), 0);
-    EXPECT_EQ(ReadBytes(fromIndex), ReadBytes(fromRecord));
+    EXPECT_EQ(ReadWholeFile(fromIndex), ReadWholeFile(fromRecord));
     EXPECT_EQ(ExportPointFile(fromIndex.c_str(), 7), 0);
     EXPECT_EQ(ExportPointFile(fromRecord.c_str(), *record), 0);
-    EXPECT_EQ(ReadBytes(fromIndex), ReadBytes(fromRecord));
+    EXPECT_EQ(ReadWholeFile(fromIndex), ReadWholeFile(fromRecord));
     slot = MeasureRecord{};
 }
 
@@ -264,7 +260,7 @@ TEST_P(WritersTest, ReplacingAFileKeepsItsLinkAndPermissions)
 
     ASSERT_EQ(GetParam().byRecord(link.c_str(), *record, nullptr), 0);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadBytes(target), ReadBytes(reference));
+    EXPECT_EQ(ReadWholeFile(target), ReadWholeFile(reference));
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
     EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"link", "reference", "target"}));
 }
@@ -326,7 +322,7 @@ TEST_P(WritersTest, ReadOnlyFolderOrTargetLeavesTargetUntouched)
         });
         EXPECT_EQ(outcome.result, -1);
         EXPECT_EQ(outcome.error, EACCES) << strerror(outcome.error);
-        EXPECT_EQ(ReadBytes(target), "old content");
+        EXPECT_EQ(ReadWholeFile(target), "old content");
         EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out"});
     }
 }
@@ -346,7 +342,7 @@ TEST_P(WritersTest, FileSizeLimitFailsAndLeavesTargetUntouched)
     });
     EXPECT_EQ(outcome.result, -1);
     EXPECT_EQ(outcome.error, EFBIG) << strerror(outcome.error);
-    EXPECT_EQ(ReadBytes(target), "old content");
+    EXPECT_EQ(ReadWholeFile(target), "old content");
     EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out"});
 }
 
@@ -420,8 +416,8 @@ TEST_F(WriterTest, NumbersDoNotDependOnTheProcessLocale)
         std::locale::global(std::locale::classic());
         ASSERT_EQ(dxfResult, 0);
         ASSERT_EQ(csvResult, 0);
-        EXPECT_TRUE(ReadBytes(dxf) == ReadBytes(dxfReference));
-        EXPECT_TRUE(ReadBytes(csv) == ReadBytes(csvReference));
+        EXPECT_TRUE(ReadWholeFile(dxf) == ReadWholeFile(dxfReference));
+        EXPECT_TRUE(ReadWholeFile(csv) == ReadWholeFile(csvReference));
     }
     unsetenv("LOCPATH");
 }

@@ -32,22 +32,10 @@ void FillTable()
     table.count = 3;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 }  // namespace
 
 class TestExports : public CWindowFixture {
     Q_OBJECT
-
-
-    void Click(const char* button)
-    {
-        QTest::mouseClick(m_dlg->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
-    }
 
 private slots:
     void init()

@@ -87,19 +87,6 @@ const Magic kBmp{"bmp", QByteArray("BM")};
 const Magic kPng{"png", QByteArray("\x89PNG\r\n\x1A\n", 8)};
 const Magic kGif{"gif", QByteArray("GIF8")};
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 // The file is an image of that format by its first bytes and by the reader's judgement; the
 // image read back.
 QImage ReadBack(const QString& path, const Magic& magic)
@@ -168,7 +155,7 @@ class TestImageExport : public CWindowFixture {
         m_dialogs->saveAnswer = name.isEmpty() ? QString() : m_dir->filePath(name);
         QElapsedTimer clock;
         clock.start();
-        QTest::mouseClick(m_dlg->findChild<QPushButton*>(QStringLiteral("exportImage")), Qt::LeftButton);
+        Click("exportImage");
         return clock.elapsed();
     }
 
@@ -363,7 +350,7 @@ private slots:
         QVERIFY(LargestChannelDifference(captured, painted) <= 2);
         QVERIFY2(ColourCount(picture, InPicture(outline)) > 4, "no outline");
         QVERIFY2(ColourCount(picture, InPicture(map)) > 16, "no map");
-        QVERIFY2(ColourCount(picture, InPicture(m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")))) > 16,
+        QVERIFY2(ColourCount(picture, InPicture(List())) > 16,
                  "no list");
     }
 };

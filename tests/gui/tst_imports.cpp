@@ -28,13 +28,6 @@ void WriteRecordFile(const QString& path, int second)
         file.write(QString::asprintf("2026-04-11,10:%02d:%02d,22.50%d,113.90%d\r\n", i, second, i, i * i).toLatin1());
 }
 
-void WriteFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 // Names of the folder's files in the order the file system lists them.
 QStringList ListingOrder(const QString& folder)
 {
@@ -54,9 +47,6 @@ QStringList TablePaths()
 class TestImports : public CWindowFixture {
     Q_OBJECT
 
-
-    QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
-    QString ShownText() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText"))->text(); }
     QString Folder(const QString& name) const
     {
         QDir(m_dir->path()).mkpath(name);

@@ -108,11 +108,6 @@ bool OnlyBackground(const QImage& image)
 class TestVarnelDlg : public CWindowFixture {
     Q_OBJECT
 
-
-    QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
-    QLabel* ResultLabel() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText")); }
-    QString ShownText() const { return ResultLabel()->text(); }
-
 private slots:
     void init()
     {
@@ -197,7 +192,7 @@ private slots:
             target->setFocus();
         }
         if (key == 0)
-            QTest::mouseClick(m_dlg->findChild<QPushButton*>(QStringLiteral("quit")), Qt::LeftButton);
+            Click("quit");
         else
             QTest::keyClick(target, Qt::Key(key));
         QVERIFY(!m_dlg->isVisible());

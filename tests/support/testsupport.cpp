@@ -13,27 +13,34 @@
 #include <numbers>
 #include <sstream>
 
+#include "geo/datum.h"
+
 namespace fs = std::filesystem;
 
-ScratchFolder::ScratchFolder(const char* prefix)
+ScratchFolder::ScratchFolder(const char* prefix, const char* parent)
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
+    if (parent == nullptr) parent = std::getenv("TMPDIR");
+    std::string pattern = std::string(parent && *parent ? parent : "/tmp") + "/" + prefix + "-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         std::abort();
     }
     path_ = pattern;
+    // Readable by every user: a test may drop its privileges.
     fs::permissions(path_, fs::perms(0755));
 }
 
 ScratchFolder::~ScratchFolder()
 {
+    // A test may have taken the owner's rights to a folder away; without them nothing in it goes.
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored))
-        if (entry.is_directory(ignored))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    // A sub-folder gets its rights back before the walk goes into it; the walk never throws.
+    std::error_code walk;
+    for (fs::recursive_directory_iterator it(path_, fs::directory_options::skip_permission_denied, walk), end;
+         !walk && it != end; it.increment(walk))
+        if (it->symlink_status(ignored).type() == fs::file_type::directory)  // never through a link
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(path_, ignored);
 }
 
@@ -88,18 +95,24 @@ bool DropRootPrivileges()
 
 std::unique_ptr<MeasureRecord> FullRecord()
 {
+    constexpr double CentreLat = 22.55, CentreLon = 114.05;
+    // The centre in drawing form {easting, −northing}, as the loader projects it (zone 38).
+    constexpr double CentreX = 505142.962, CentreY = -2494705.043;
     constexpr double RadiusM = 1000;
     auto record = std::make_unique<MeasureRecord>();
     record->pointCount = MaxPointCount;
     for (int i = 0; i < MaxPointCount; ++i) {
         const double angle = 2 * std::numbers::pi * i / MaxPointCount;
-        record->points[i] = {113.9 + 0.01 * std::cos(angle), 22.5 + 0.01 * std::sin(angle), 0};
-        record->planePoints[i] = {505142.962 + RadiusM * std::cos(angle), -2494705.043 - RadiusM * std::sin(angle)};
+        TrackPoint& p = record->points[i];
+        p = {CentreLon + 0.01 * std::cos(angle), CentreLat + 0.01 * std::sin(angle), 0};
+        WgsToBd(p.lat, p.lon, &record->mapPoints[i].lat, &record->mapPoints[i].lon);
+        record->planePoints[i] = {CentreX + RadiusM * std::cos(angle), CentreY - RadiusM * std::sin(angle)};
     }
-    record->minX = 505142.962 - RadiusM;
-    record->maxX = 505142.962 + RadiusM;
-    record->minY = -2494705.043 - RadiusM;
-    record->maxY = -2494705.043 + RadiusM;
+    WgsToBd(CentreLat, CentreLon, &record->mapCenterLat, &record->mapCenterLon);
+    record->minX = CentreX - RadiusM;
+    record->maxX = CentreX + RadiusM;
+    record->minY = CentreY - RadiusM;
+    record->maxY = CentreY + RadiusM;
     record->width = record->height = record->extent = 2 * RadiusM;
     return record;
 }

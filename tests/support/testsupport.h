@@ -8,12 +8,11 @@
 
 #include "import/record.h"
 
-// A fresh folder under /tmp (or $TMPDIR), readable by every user (a test may drop its
-// privileges), removed with everything in it when the object goes, whatever permissions a
-// test left on it and the folders in it.
+// A fresh folder under parent (by default $TMPDIR, else /tmp), readable by all, removed with
+// everything in it when the object goes (whatever permissions a test left on it).
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const char* prefix = "varnel");
+    explicit ScratchFolder(const char* prefix = "varnel", const char* parent = nullptr);
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -47,6 +46,8 @@ ChildOutcome RunInChild(const std::function<ChildOutcome()>& call);
 // apply. False when that fails; true at once for an unprivileged user.
 bool DropRootPrivileges();
 
-// A full record: MaxPointCount points walked once round a field near 22.5° N, 113.9° E, given
-// as positions and as plane points (a 1000 m circle), with the plane extents filled in.
+// A full record: MaxPointCount points walked once round a field of about 1 km radius centred on
+// 22.55° N, 114.05° E, given as positions, as map points (BD-09) and as plane points (a 1000 m
+// circle round the centre's projection, in drawing form), with the map centre and the plane
+// extents filled in.
 std::unique_ptr<MeasureRecord> FullRecord();

@@ -1,14 +1,37 @@
 #pragma once
 // What every window test starts from: an empty record table and a shown main window whose
-// dialogs are scripted, plus a scratch folder; all of it made anew for each test function.
+// dialogs are scripted, plus a scratch folder; all of it made anew for each test function. With
+// it the window's controls the tests read and press, and whole-file reads and writes.
+#include <QByteArray>
+#include <QFile>
+#include <QLabel>
 #include <QObject>
+#include <QPushButton>
+#include <QString>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <cstring>
 
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/testsupport.h"
 #include "app/varneldlg.h"
 #include "import/record.h"
+
+// The whole content of the file at path; empty when it cannot be read.
+inline QByteArray ReadAll(const QString& path)
+{
+    return QByteArray::fromStdString(ReadWholeFile(QFile::encodeName(path).toStdString()));
+}
+
+// Makes path a file holding exactly content; fails the test when it cannot.
+inline void WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
 
 class CWindowFixture : public QObject {
 protected:
@@ -29,6 +52,15 @@ protected:
         m_dlg = nullptr;
         m_dialogs = nullptr;
         m_dir = nullptr;
+    }
+
+    QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
+    QLabel* ResultLabel() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText")); }
+    QString ShownText() const { return ResultLabel()->text(); }
+    // Clicks the window's button of that object name.
+    void Click(const char* button) const
+    {
+        QTest::mouseClick(m_dlg->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
     }
 
     CScriptedDialogs* m_dialogs = nullptr;
