@@ -18,7 +18,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 
     auto* maker = new QLabel(QStringLiteral("Varnel 客服热线：400-000-0000"), this);
     maker->setGeometry(DialogRect(units, 42, 14, 114, 8));
-    auto* year = new QLabel(QStringLiteral("Varnel 1.0 版，2026 年"), this);
+    auto* year = new QLabel(QStringLiteral("Varnel %1 版，2026 年").arg(QStringLiteral(VARNEL_VERSION)), this);
     year->setGeometry(DialogRect(units, 42, 26, 114, 8));
 
     auto* ok = new QPushButton(QStringLiteral("确定"), this);

@@ -13,11 +13,9 @@
 #include <QTableWidget>
 #include <QTimer>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/aboutdlg.h"
@@ -26,6 +24,7 @@
 #include "app/resultpanel.h"
 #include "export/imageexport.h"
 #include "export/report_pdf.h"
+#include "import/folder_import.h"
 #include "import/loader.h"
 #include "import/log.h"
 #include "import/ongoingdlg.h"
@@ -50,23 +49,6 @@ QFont CellHeightFont(const QString& family, int cellHeight, QFont::Weight weight
     const int height = QFontMetrics(font).height();
     if (height > cellHeight) font.setPixelSize(qMax(1, cellHeight * cellHeight / height));
     return font;
-}
-
-// Names of the regular files in a folder, as the bytes the file system holds, in the order it
-// lists them; not recursive. (QDir would drop names that are not valid in the locale's encoding,
-// such as the instrument's GBK names, which the loader reads.)
-std::vector<QByteArray> FolderFileNames(const QByteArray& folder)
-{
-    std::vector<QByteArray> names;
-    DIR* dir = opendir(folder.constData());
-    if (!dir) return names;
-    while (const dirent* entry = readdir(dir)) {
-        struct stat status;
-        if (fstatat(dirfd(dir), entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode))
-            names.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-    return names;
 }
 
 // The save dialog of a command: its formats' filters, the first preselected.
@@ -327,29 +309,36 @@ void CVarnelDlg::OnImportDevice()
     const QByteArray folderPath = QFile::encodeName(folder);
     LogPrintf("[INFO] Open Dev: %s.", folderPath.constData());
 
-    const std::vector<QByteArray> names = FolderFileNames(folderPath);
-    const QByteArray prefix = folderPath.endsWith('/') ? folderPath : folderPath + '/';
+    std::vector<std::string> paths;
+    ListRecordFolder(folderPath.constData(), FolderOrder::Listing, paths);
+    const std::string prefix = folderPath.endsWith('/') ? folderPath.toStdString() : folderPath.toStdString() + '/';
+    for (std::string& name : paths) name.insert(0, prefix);
+
+    // The list is emptied at the first record that loads and filled as the records are stored,
+    // with its redrawing off until the end.
+    class ListFiller : public FolderImportObserver {
+    public:
+        ListFiller(CVarnelDlg* dlg, OnGoingDlg* waiting) : m_dlg(dlg), m_waiting(waiting) {}
+        void Stored(int, int tableIndex) override
+        {
+            if (tableIndex == 0) {
+                m_dlg->m_list->setUpdatesEnabled(false);
+                m_dlg->m_list->setRowCount(0);
+            }
+            m_dlg->InsertRecordItem(tableIndex, tableIndex);
+        }
+        void Progress(int filesDone, int) override { m_waiting->SetFilesRead(filesDone); }
+
+    private:
+        CVarnelDlg* m_dlg;
+        OnGoingDlg* m_waiting;
+    };
     RecordTable& table = TheRecordTable();
-    bool loadedAny = false;
     {
         OnGoingDlg waiting(this);
-        waiting.Start(static_cast<int>(names.size()));
-        for (size_t i = 0; i < names.size(); ++i) {
-            const QByteArray path = prefix + names[i];
-            if (LoadRecordFile(path.constData(), *m_scratch) == 0) {
-                if (!loadedAny) {
-                    m_list->setUpdatesEnabled(false);
-                    m_list->setRowCount(0);
-                    RecordTableRestart(table);
-                    loadedAny = true;
-                }
-                LogPrintf("[INFO] %d, %s.", table.count, names[i].constData());
-                RecordTableAppend(table, *m_scratch);
-                InsertRecordItem(table.count - 1, table.count - 1);
-                if (table.count == MaxRecords) break;
-            }
-            waiting.SetFilesRead(static_cast<int>(i + 1));
-        }
+        waiting.Start(static_cast<int>(paths.size()));
+        ListFiller filler(this, &waiting);
+        ImportRecordFiles(paths, table, &filler);
     }
     activateWindow();  // back from the waiting window
     m_list->setUpdatesEnabled(true);

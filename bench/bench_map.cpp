@@ -31,7 +31,7 @@ void ShowRecordCallByCall(CExplorer1& browser, const MeasureRecord& record)
     page.JSCall(QStringLiteral("Map_Stack2PolyLine"));
     page.JSCall(QStringLiteral("Map_SetCenter"), QString::asprintf("%lf", record.mapCenterLat),
                 QString::asprintf("%lf", record.mapCenterLon),
-                QString::number(MapZoomForExtent(record.extent)));
+                QString::number(MapZoomForExtent(record.extent, record.mapCenterLat, browser.width(), browser.height())));
 }
 
 // Waits until browser's page has made its map.

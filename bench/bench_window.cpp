@@ -1,7 +1,6 @@
-// Window benchmarks, each with a baseline measured in the same run:
-// - the result panel for a 3599-point record, against clearing the panel for an empty record;
-// - a folder import of 200 files of 3599 points with the list painted, against reading the
-//   same files' bytes (the floor for any import) and against loading them alone.
+// Window benchmark with its baseline measured in the same run: the result panel for a
+// 3599-point record, against clearing the panel for an empty record. (The window's folder
+// import is measured in bench_folder_import, beside the floor and the core import.)
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -11,16 +10,14 @@
 
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/windowbenchmain.h"
 #include "app/varneldlg.h"
 #include "import/loader.h"
 #include "map/explorer.h"
 
 namespace {
-
-constexpr int kFiles = 200;
 
 // A walked field: 3599 dated points around an irregular loop, one per second, with the
 // receiver's jitter of a few decimetres.
@@ -48,11 +45,8 @@ struct Fixture {
 
     Fixture()
     {
-        for (int i = 0; i < kFiles; ++i) {
-            QFile file(folder.filePath(QString::asprintf("field_%03d.nmea", i)));
-            if (!file.open(QIODevice::WriteOnly) || file.write(FieldFile(i)) < 0) std::abort();
-        }
-        dialogs.folderAnswer = folder.path();
+        QFile file(FirstFile());
+        if (!file.open(QIODevice::WriteOnly) || file.write(FieldFile(0)) < 0) std::abort();
         dialog.show();
     }
 
@@ -97,55 +91,9 @@ void BM_ShowResult3599(benchmark::State& state)
 }
 BENCHMARK(BM_ShowResult3599)->Unit(benchmark::kMicrosecond);
 
-void BM_ReadFolderBytes(benchmark::State& state)
-{
-    Fixture& f = TheFixture();
-    for (auto _ : state) {
-        qint64 bytes = 0;
-        for (int i = 0; i < kFiles; ++i) {
-            QFile file(f.folder.filePath(QString::asprintf("field_%03d.nmea", i)));
-            if (file.open(QIODevice::ReadOnly)) bytes += file.readAll().size();
-        }
-        benchmark::DoNotOptimize(bytes);
-    }
-}
-BENCHMARK(BM_ReadFolderBytes)->Unit(benchmark::kMillisecond);
-
-void BM_LoadFolder200(benchmark::State& state)
-{
-    Fixture& f = TheFixture();
-    auto record = std::make_unique<MeasureRecord>();
-    for (auto _ : state) {
-        for (int i = 0; i < kFiles; ++i) {
-            const QString path = f.folder.filePath(QString::asprintf("field_%03d.nmea", i));
-            benchmark::DoNotOptimize(LoadRecordFile(QFile::encodeName(path).constData(), *record));
-        }
-    }
-}
-BENCHMARK(BM_LoadFolder200)->Unit(benchmark::kMillisecond);
-
-void BM_ImportDevice200(benchmark::State& state)
-{
-    Fixture& f = TheFixture();
-    for (auto _ : state) {
-        f.dialog.OnImportDevice();
-        QCoreApplication::processEvents();
-    }
-    if (TheRecordTable().count != kFiles) state.SkipWithError("the import did not load every file");
-}
-BENCHMARK(BM_ImportDevice200)->Unit(benchmark::kMillisecond);
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    InitMapBrowser();
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    Fixture fixture;
-    g_fixture = &fixture;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv, g_fixture);
 }

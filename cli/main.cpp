@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "export/record_formats.h"
+#include "import/folder_import.h"
 #include "import/loader.h"
 #include "import/record.h"
 #include "import/record_geodesy.h"
-#include "import/record_names.h"
+#include "import/record_labels.h"
 
 #ifdef VARNEL_CONVERT_REPORT
 #include <QGuiApplication>
@@ -227,12 +228,13 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
         out += '[';
         for (int i = 0; i < r.pointCount; ++i) {
             if (i) out += ',';
+            const GeoPoint map = MapPointOf(r, i);
             out += '{';
             PutKey(out, "lat"), PutNumber(out, r.points[i].lat);
             PutKey(out, "lon"), PutNumber(out, r.points[i].lon);
             PutKey(out, "stamp"), out += std::to_string(r.points[i].stamp);
-            PutKey(out, "mapLat"), PutNumber(out, r.mapPoints[i].lat);
-            PutKey(out, "mapLon"), PutNumber(out, r.mapPoints[i].lon);
+            PutKey(out, "mapLat"), PutNumber(out, map.lat);
+            PutKey(out, "mapLon"), PutNumber(out, map.lon);
             PutKey(out, "x"), PutNumber(out, r.planePoints[i].first);
             PutKey(out, "y"), PutNumber(out, r.planePoints[i].second);
             out += '}';
@@ -256,37 +258,32 @@ std::string LoaderPath(const std::string& path)
     return path.find('/') == std::string::npos ? "./" + path : path;
 }
 
-// The record files of a folder, sorted by name, or of a single file.
-bool Expand(const std::string& path, std::vector<std::string>& files)
+// What the command line names: each PATH's files, in order, a folder's in name order.
+struct FileList {
+    std::vector<std::string> paths;
+    std::vector<int> folder;  // per file: the index of the folder argument it came from, or −1
+    std::vector<std::string> folders;
+};
+
+bool Expand(const std::string& path, FileList& list)
 {
     std::error_code ec;
     if (!std::filesystem::is_directory(path, ec)) {
-        files.push_back(LoaderPath(path));
+        list.paths.push_back(LoaderPath(path));
+        list.folder.push_back(-1);
         return true;
     }
-    std::vector<std::string> found;
-    std::filesystem::directory_iterator it(path, ec), end;
-    if (ec) {
-        std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), ec.message().c_str());
+    std::vector<std::string> names;
+    if (ListRecordFolder(path.c_str(), FolderOrder::Name, names) != 0) {
+        std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
-    for (; it != end; it.increment(ec)) {
-        if (ec) break;
-        const std::string name = it->path().filename().string();
-        if (name.find(".nmea") == std::string::npos || it->is_directory(ec)) continue;
-        found.push_back(name);
-    }
-    if (ec) {
-        std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), ec.message().c_str());
-        return false;
-    }
-    if (found.empty()) {
-        std::fprintf(stderr, "varnel-convert: %s: no record files in this folder\n", path.c_str());
-        return false;
-    }
-    std::sort(found.begin(), found.end());
     const std::string folder = LoaderPath(path.back() == '/' ? path : path + "/");
-    for (const auto& name : found) files.push_back(folder + name);
+    for (const auto& name : names) {
+        list.paths.push_back(folder + name);
+        list.folder.push_back(int(list.folders.size()));
+    }
+    list.folders.push_back(path);
     return true;
 }
 
@@ -433,10 +430,10 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
 
     bool anyFailed = false;
-    std::vector<std::string> files;
+    FileList files;
     for (const auto& path : options.paths)
         if (!Expand(path, files)) anyFailed = true;
-    if (!options.single.empty() && files.size() > 1) {
+    if (!options.single.empty() && files.paths.size() > 1) {
         std::fputs("varnel-convert: --dxf, --csv, --gis and --report take a single record file, not a folder of several\n",
                    stderr);
         return 2;
@@ -463,20 +460,72 @@ int main(int argc, char** argv)
     }
 #endif
 
-    auto record = std::make_unique<MeasureRecord>();
-    for (const auto& file : files) {
-        LoadFailure why = LoadFailure::None;
-        if (LoadRecordFile(file.c_str(), *record, &why) != 0) {
-            std::fprintf(stderr, "varnel-convert: %s: %s\n", file.c_str(), FailureText(why));
-            anyFailed = true;
-            continue;
+    // Prints each record as it is stored. A folder's other files are not named; a file named on
+    // the command line is, whatever the reason.
+    class Printer : public FolderImportObserver {
+    public:
+        Printer(const Options& options, const FileList& files, const RecordTable& table)
+            : m_options(options), m_files(files), m_table(table), m_recordFiles(files.folders.size())
+        {
         }
-        if (options.json)
-            PrintJson(*record, options.points);
-        else
-            PrintLine(*record);
-        if (!ExportRecord(options, *record)) anyFailed = true;
+        void Stored(int fileIndex, int tableIndex) override
+        {
+            const MeasureRecord& record = m_table.records[tableIndex];
+            if (m_options.json)
+                PrintJson(record, m_options.points);
+            else
+                PrintLine(record);
+            if (!ExportRecord(m_options, record)) failed = true;
+            Count(fileIndex);
+        }
+        void Skipped(int fileIndex, const std::string& path, LoadFailure why) override
+        {
+            if (why == LoadFailure::NotRecordName && m_files.folder[size_t(m_first + fileIndex)] >= 0) return;
+            std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), FailureText(why));
+            failed = true;
+            Count(fileIndex);
+        }
+        // The next batch starts at this file of the whole list.
+        void StartAt(int first) { m_first = first; }
+        // Folders that held no record file at all.
+        bool ReportEmptyFolders() const
+        {
+            bool any = false;
+            for (size_t i = 0; i < m_recordFiles.size(); ++i) {
+                if (m_recordFiles[i] > 0) continue;
+                std::fprintf(stderr, "varnel-convert: %s: no record files in this folder\n", m_files.folders[i].c_str());
+                any = true;
+            }
+            return any;
+        }
+        bool failed = false;
+
+    private:
+        void Count(int fileIndex)
+        {
+            const int folder = m_files.folder[size_t(m_first + fileIndex)];
+            if (folder >= 0) ++m_recordFiles[size_t(folder)];
+        }
+        const Options& m_options;
+        const FileList& m_files;
+        const RecordTable& m_table;
+        std::vector<int> m_recordFiles;  // per folder: files that loaded or failed as record files
+        int m_first = 0;
+    };
+
+    // The table holds MaxRecords; a longer list is imported in runs of that many records. Its
+    // pages are touched only as records are stored.
+    auto table = std::make_unique_for_overwrite<RecordTable>();
+    table->count = table->selected = 0;
+    Printer printer(options, files, *table);
+    std::vector<std::string> rest = files.paths;
+    for (int first = 0; !rest.empty();) {
+        printer.StartAt(first);
+        const FolderImportResult run = ImportRecordFiles(rest, *table, &printer);
+        first += run.filesDone;
+        rest.erase(rest.begin(), rest.begin() + run.filesDone);
     }
+    if (printer.failed || printer.ReportEmptyFolders()) anyFailed = true;
     std::fflush(stdout);
     return anyFailed ? 1 : 0;
 }

@@ -24,7 +24,7 @@
 #include "export/writer_input.h"
 #include "geo/area.h"
 #include "import/record_geodesy.h"
-#include "import/record_names.h"
+#include "import/record_labels.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "export/safe_file.h"
 #include "export/writer_input.h"
 #include "import/record_geodesy.h"
-#include "import/record_names.h"
+#include "import/record_labels.h"
 
 namespace {
 

@@ -76,6 +76,8 @@ void CheckLoaded(const MeasureRecord& r)
         if (!(std::fabs(p.lat) <= 90.0 && std::fabs(p.lon) <= 180.0)) std::abort();
         if (i > 0 && r.points[i - 1].stamp > p.stamp) std::abort();
         if (!std::isfinite(r.planePoints[i].first) || !std::isfinite(r.planePoints[i].second)) std::abort();
+        const GeoPoint map = MapPointOf(r, i);
+        if (!std::isfinite(map.lat) || !std::isfinite(map.lon)) std::abort();
     }
     static const TrackPoint zero{};
     for (int i = r.pointCount; i < PointCapacity; ++i)

@@ -1,6 +1,7 @@
 #include "geo/projection.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -32,7 +33,11 @@ constexpr double D = 35.0 / 512.0 * e6 + 315.0 / 2048.0 * e8 + 31185.0 / 131072.
 double DegMinToDegrees(double v)
 {
     // trunc(v) / 100 in integer arithmetic; done in floating point so any v is defined.
-    const double d = std::trunc(std::trunc(v) / 100.0);
+    // Below 2^40 the integer division gives the same degrees as trunc(trunc(v) / 100.0), sign of
+    // zero included, without a division (this runs for every RMC position).
+    constexpr double kExactBelow = 1099511627776.0;  // 2^40: trunc(v) / 100.0 cannot round up to the next integer
+    const double d = std::fabs(v) < kExactBelow ? std::copysign(double(int64_t(v) / 100), v)
+                                                 : std::trunc(std::trunc(v) / 100.0);
     return d + (v - 100.0 * d) / 60.0;
 }
 

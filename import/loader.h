@@ -1,5 +1,19 @@
 #pragma once
 // Reads one instrument record file into a MeasureRecord.
+//
+// The pieces, each in its own file: the number readers (number_scan), the Chinese words
+// (record_words), what a name says (record_name), lines and their kinds with one field scanner
+// for the three point syntaxes (line_kinds), summary lines (summary_lines), and what follows
+// reading (record_completion).
+//
+// Per-point geometry: each point is projected onto the plane at once, since the area, the
+// lengths and the extents need every plane point. Its BD-09 map position is not computed here:
+// the record is marked mapPointsPending and MapPointOf converts a point when the map or the
+// converter reads it. The datum conversion costs most of the geometry (nine libm calls a point,
+// none of which can be dropped without changing the values' last bits), yet only the shown
+// record's points are ever drawn on the map, one record at a time; converting on reading runs
+// the same function on the same inputs, so every value read is bit for bit what converting at
+// load time gave, and a folder import does none of that work.
 #include <cstddef>
 
 #include "import/record.h"

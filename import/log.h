@@ -3,7 +3,8 @@
 
 using LogSink = void (*)(void* context, const char* line);
 
-// Installs sink (nullptr: discard again). Install before loading starts, not during it.
+// Installs sink (nullptr: discard again). The sink is called for one line at a time, from
+// whichever thread logs.
 void SetLogSink(LogSink sink, void* context);
 
 // printf-style; formats nothing when no sink is installed.

@@ -2,6 +2,16 @@
 
 #include <cstring>
 
+#include "geo/datum.h"
+
+GeoPoint MapPointOf(const MeasureRecord& record, int i)
+{
+    if (!record.mapPointsPending) return record.mapPoints[i];
+    double bdLat = 0.0, bdLon = 0.0;
+    WgsToBd(record.points[i].lat, record.points[i].lon, &bdLat, &bdLon);
+    return {bdLon, bdLat};
+}
+
 RecordTable& TheRecordTable()
 {
     static RecordTable table{};

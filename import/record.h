@@ -38,15 +38,22 @@ struct MeasureRecord {
     int32_t type;  // MeasureType
     int32_t pointCount;
     TrackPoint points[PointCapacity];
-    GeoPoint mapPoints[PointCapacity];      // BD-09 of points[i]
+    GeoPoint mapPoints[PointCapacity];      // BD-09 of points[i], unless mapPointsPending
     PlanePoint planePoints[PointCapacity];  // drawing form: {easting, −northing}, metres
     double mapCenterLat, mapCenterLon;
     double minX, minY, maxX, maxY;
     double width, height, extent;
     double drawScale;  // pixels per metre, written by the result panel
+    // 1: mapPoints are not filled, and MapPointOf computes each from points when it is read.
+    // The loader leaves them so: the map shows one record at a time.
+    int32_t mapPointsPending;
 };
 
 static_assert(std::is_trivially_copyable_v<MeasureRecord>);
+
+// The BD-09 position of points[i] {lon, lat}: mapPoints[i], or computed from points[i] when
+// the record's map points are pending. Everyone who shows or writes map points reads them here.
+GeoPoint MapPointOf(const MeasureRecord& record, int i);
 
 struct RecordTable {
     MeasureRecord records[MaxRecords];

@@ -46,32 +46,76 @@ var UseOfflineMap = (function () {
         return Anchors[anchor] || Anchors[fallback];
     }
 
+    function Icon(url, size, options) {
+        this.imageUrl = String(url);
+        this.size = size;
+        this.anchor = (options && options.anchor) || new Size(size.width / 2, size.height / 2);
+    }
+
+    // Leaflet's own marker picture for markers made without an icon, as the online API has its own.
+    var DefaultIcon = new Icon("", new Size(25, 41), { anchor: new Size(12, 41) });
+
+    function leafletIcon(icon) {
+        return icon === DefaultIcon ? new L.Icon.Default() : L.icon({
+            iconUrl: icon.imageUrl,
+            iconSize: [icon.size.width, icon.size.height],
+            iconAnchor: [icon.anchor.width, icon.anchor.height]
+        });
+    }
+
     // Labels show their text as text, never as markup.
     function Label(content, options) {
         this._content = String(content);
         this._offset = (options && options.offset) || new Size(0, 0);
+        this._style = {};
     }
     Label.prototype.getContent = function () { return this._content; };
     Label.prototype.getOffset = function () { return this._offset; };
+    Label.prototype.setStyle = function (style) {
+        for (var name in style) {
+            this._style[name] = style[name];
+        }
+    };
 
-    // Overlays hold their Leaflet layer; the map adds and removes it.
-    function Marker(point) {
+    // Overlays hold their Leaflet layer; the map adds and removes it. A marker's layer holds
+    // its picture and, once it has one, its label, whose top left corner sits at the label's
+    // offset from the picture's top left corner, as online.
+    function Marker(point, options) {
         this._point = point;
         this._label = null;
-        this._layer = L.marker(latLngOf(point));
+        this._labelLayer = null;
+        this._icon = (options && options.icon) || DefaultIcon;
+        this._pin = L.marker(latLngOf(point), { icon: leafletIcon(this._icon) });
+        this._layer = L.layerGroup([this._pin]);
     }
     Marker.prototype.getPosition = function () { return this._point; };
+    Marker.prototype.getIcon = function () { return this._icon; };
     Marker.prototype.getLabel = function () { return this._label; };
+    Marker.prototype.setTop = function (isTop) { this._pin.setZIndexOffset(isTop ? 100000 : 0); };
     Marker.prototype.setLabel = function (label) {
         var text = document.createElement("span");
+        text.className = "map-label";
         text.textContent = label.getContent();
+        for (var name in label._style) {
+            text.style[name] = label._style[name];
+        }
+        if (this._labelLayer) {
+            this._layer.removeLayer(this._labelLayer);
+        }
         this._label = label;
-        this._layer.unbindTooltip();
-        this._layer.bindTooltip(text, {
-            permanent: true,
-            direction: "right",
-            offset: L.point(label.getOffset().width, label.getOffset().height)
+        this._labelLayer = L.marker(latLngOf(this._point), {
+            interactive: false,
+            keyboard: false,
+            zIndexOffset: 200000,
+            icon: L.divIcon({
+                className: "map-label-box",
+                html: text,
+                iconSize: null,
+                iconAnchor: [this._icon.anchor.width - label.getOffset().width,
+                             this._icon.anchor.height - label.getOffset().height]
+            })
         });
+        this._layer.addLayer(this._labelLayer);
     };
 
     function Polyline(points, options) {
@@ -138,6 +182,8 @@ var UseOfflineMap = (function () {
     };
     Map.prototype.getCenter = function () { return pointOf(this._map.getCenter()); };
     Map.prototype.getZoom = function () { return this._map.getZoom(); };
+    Map.prototype.zoomIn = function () { this._map.zoomIn(1, { animate: false }); };
+    Map.prototype.zoomOut = function () { this._map.zoomOut(1, { animate: false }); };
     Map.prototype.enableDragging = function () { this._map.dragging.enable(); };
     Map.prototype.enableScrollWheelZoom = function () { this._map.scrollWheelZoom.enable(); };
     Map.prototype.enableDoubleClickZoom = function () { this._map.doubleClickZoom.enable(); };
@@ -182,6 +228,7 @@ var UseOfflineMap = (function () {
         Map: Map,
         Point: Point,
         Size: Size,
+        Icon: Icon,
         Marker: Marker,
         Label: Label,
         Polyline: Polyline,

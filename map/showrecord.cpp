@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <climits>
+#include <cmath>
+#include <optional>
 
 #include "map/explorer.h"
 #include "map/scriptbatch.h"
@@ -43,13 +44,26 @@ private:
 constexpr qsizetype CharactersPerPoint = 48;
 }  // namespace
 
-int MapZoomForExtent(double extent)
+int MapZoomForExtent(double extent, double latitude, int viewWidth, int viewHeight)
 {
-    if (extent == 0) return 19;
-    const double zoom = 67500.0 / extent;
-    if (!(zoom >= 12)) return 12;
-    if (zoom >= static_cast<double>(INT_MAX)) return INT_MAX;
-    return static_cast<int>(zoom);
+    if (extent == 0) return MapMaxZoom;
+    constexpr double Usable = 0.8;  // a tenth of the view spare on each side
+    const double side = Usable * std::min(viewWidth, viewHeight);
+    const double metresPerPixel = extent / (side * std::cos(latitude * (M_PI / 180)));
+    // Also false for NaN, a negative extent, an empty view and latitudes beyond the poles.
+    if (!(metresPerPixel > 0) || !std::isfinite(metresPerPixel)) return MapMinZoom;
+    // 2^(18 − z) ≥ metresPerPixel, for the largest whole z.
+    const double zoom = std::floor(18 - std::log2(metresPerPixel));
+    return static_cast<int>(std::clamp(zoom, double(MapMinZoom), double(MapMaxZoom)));
+}
+
+void AddMapView(CScriptBatch& calls, const MapFit& fit, const CExplorer1& browser, bool refit)
+{
+    const NumberText zoom(MapZoomForExtent(fit.extent, fit.centerLat, browser.width(), browser.height()));
+    if (refit)
+        calls.Add(u"Map_Refit", {zoom.View()});
+    else
+        calls.Add(u"Map_SetCenter", {NumberText(fit.centerLat).View(), NumberText(fit.centerLon).View(), zoom.View()});
 }
 
 int ShowRecordOnMap(CExplorer1& browser, const MeasureRecord& record)
@@ -63,15 +77,17 @@ int ShowRecordOnMap(CExplorer1& browser, const MeasureRecord& record)
     calls.Add(u"Map_RST", {record.type == Vehicle ? u"1" : u"0"});
     if (count < 1) {
         page.JSCall(calls);
+        browser.SetShownRecord(calls, std::nullopt);
         return -1;
     }
     for (int i = 0; i < count; ++i) {
-        const GeoPoint& point = record.mapPoints[i];
+        const GeoPoint point = MapPointOf(record, i);
         calls.Add(u"Map_PopPoints", {NumberText(point.lat).View(), NumberText(point.lon).View()});
     }
     calls.Add(u"Map_Stack2PolyLine", {});
-    calls.Add(u"Map_SetCenter", {NumberText(record.mapCenterLat).View(), NumberText(record.mapCenterLon).View(),
-                                 NumberText(MapZoomForExtent(record.extent)).View()});
+    const MapFit fit{record.mapCenterLat, record.mapCenterLon, record.extent};
+    AddMapView(calls, fit, browser, false);
     page.JSCall(calls);
+    browser.SetShownRecord(calls, fit);
     return 0;
 }

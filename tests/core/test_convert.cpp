@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/testsupport.h"
 
@@ -26,10 +28,12 @@ class ConvertCommand : public testing::Test {
 protected:
     std::string Write(const std::string& name, const std::string& bytes) { return scratch_.Write(name, bytes); }
 
-    Outcome Run(const std::string& args)
+    // Runs the converter with args, in the folder cwd when one is given.
+    Outcome Run(const std::string& args, const std::string& cwd = "")
     {
         const std::string out = dir_ + "/.out", err = dir_ + "/.err";
-        const std::string command = std::string(VARNEL_CONVERT) + " " + args + " >" + out + " 2>" + err;
+        const std::string command = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(VARNEL_CONVERT) +
+                                    " " + args + " >" + out + " 2>" + err;
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(out), ReadWholeFile(err)};
     }
@@ -186,6 +190,45 @@ TEST_F(ConvertCommand, GisAndReportFromTheFormatTable)
     ASSERT_EQ(report.status, 0) << report.err;
     EXPECT_EQ(report.err, "");
     EXPECT_EQ(ReadWholeFile(dir_ + "/f.pdf").substr(0, 5), "%PDF-");
+}
+
+// tests/data/expected/convert-json-points.jsonl was written by the converter as it stood before
+// folders were loaded on several threads and the loader was rebuilt around one field scanner,
+// run from the source folder as below. Every figure, point and order must be what it was.
+TEST_F(ConvertCommand, JsonPointsOutputIsByteForByteWhatItWas)
+{
+    const std::string source = std::string(VARNEL_TEST_DATA) + "/../..";
+    const Outcome run = Run("--json --points tests/data/real-nmea samples tests/data/bad", source);
+    EXPECT_EQ(run.status, 1);  // two files of the bad corpus hold no point
+    const std::string expected = ReadWholeFile(std::string(VARNEL_TEST_DATA) + "/expected/convert-json-points.jsonl");
+    ASSERT_FALSE(expected.empty());
+    // The ellipsoidal figures came later; they stand after "extent" and before the points.
+    std::string out = run.out;
+    for (size_t at = out.find(",\"geodesicArea\":"); at != std::string::npos; at = out.find(",\"geodesicArea\":", at)) {
+        const size_t points = out.find(",\"points\":", at), close = out.find("}\n", at);
+        out.erase(at, std::min(points, close) - at);
+    }
+    EXPECT_TRUE(out == expected) << "the output differs from tests/data/expected/convert-json-points.jsonl";
+}
+
+// A folder of more records than the table holds is printed whole, in name order.
+TEST_F(ConvertCommand, FolderOfMoreThanTheTableHolds)
+{
+    for (int i = 0; i < 205; ++i) Write("r" + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i) + ".nmea", kField);
+    Write("r150.nmea", "no points here\r\n");
+    const Outcome run = Run(dir_);
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> names;
+    for (size_t at = 0; at < run.out.size();) {
+        const size_t tab = run.out.find('\t', at), end = run.out.find('\n', at);
+        names.push_back(run.out.substr(at, tab - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(names.size(), 204u);
+    EXPECT_EQ(names[0], "r000.nmea");
+    EXPECT_EQ(names[150], "r151.nmea");
+    EXPECT_EQ(names[203], "r204.nmea");
+    EXPECT_NE(run.err.find("r150.nmea: no point line"), std::string::npos) << run.err;
 }
 
 }  // namespace

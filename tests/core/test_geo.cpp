@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "geo/area.h"
@@ -64,6 +66,27 @@ TEST(DegreeMinutes, ConvertsRmcValues)
     EXPECT_EQ(DegMinToDegrees(0.0), 0.0);
     EXPECT_NEAR(DegMinToDegrees(-2232.5), -(22.0 + 32.5 / 60.0), 1e-12);  // truncation toward zero
     EXPECT_TRUE(std::isnan(DegMinToDegrees(NAN)));
+}
+
+// The degrees are trunc(trunc(v) / 100) to the bit, sign of zero included, wherever the
+// conversion takes a shorter road to them.
+TEST(DegreeMinutes, SameBitsAsTheTruncatingFormula)
+{
+    auto formula = [](double v) {
+        const double d = std::trunc(std::trunc(v) / 100.0);
+        return d + (v - 100.0 * d) / 60.0;
+    };
+    auto bits = [](double v) {
+        uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 99.999999, 100.0, -100.0, 199.99999999999997,
+                                  8959.99999, 18000.0, 1099511627775.5, 1099511627776.0, -1099511627777.0,
+                                  9007199254740991.0, 1e300, -1e300, INFINITY, -INFINITY};
+    for (int i = 0; i < 200000; ++i) values.push_back((i % 2 ? -1 : 1) * (i * 0.0137 + i * 1e-9));
+    for (int i = 0; i < 64; ++i) values.push_back(std::ldexp(1.0, i) - 1.0), values.push_back(std::ldexp(1.0, i) * 99.5);
+    for (const double v : values) EXPECT_EQ(bits(DegMinToDegrees(v)), bits(formula(v))) << v;
 }
 
 struct RingCase {

@@ -11,17 +11,23 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <QtTest>
 
-#include <climits>
+#include <QMenu>
+#include <QStyleHints>
+
+#include <signal.h>
+
 #include <cmath>
 #include <limits>
 #include <memory>
 
 #include "app/varneldlg.h"
+#include "import/loader.h"
 #include "map/explorer.h"
 #include "map/mappage.h"
 #include "map/remoteblocker.h"
 #include "map/showrecord.h"
 #include "map/webpage.h"
+#include "tests/support/testsupport.h"
 
 namespace {
 QStringList g_trace;  // lines of the bridge's logging category
@@ -53,10 +59,10 @@ std::unique_ptr<MeasureRecord> MakeRecord(int type, const QList<QPointF>& points
     return record;
 }
 
-// Sends every remote request to a server that takes the connection and never answers.
-class SilentNetwork : public QWebEngineUrlRequestInterceptor {
+// Sends every remote request to one local server (that serves a stand-in, or never answers).
+class LocalNetwork : public QWebEngineUrlRequestInterceptor {
 public:
-    explicit SilentNetwork(quint16 port) : m_target(QStringLiteral("http://127.0.0.1:%1/api").arg(port)) {}
+    explicit LocalNetwork(quint16 port) : m_target(QStringLiteral("http://127.0.0.1:%1/api").arg(port)) {}
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
         const QString scheme = info.requestUrl().scheme();
@@ -67,9 +73,71 @@ private:
     QUrl m_target;
 };
 
+// Answers every request with one script, as a web server would.
+class ScriptServer : public QTcpServer {
+public:
+    explicit ScriptServer(QByteArray script) : m_script(std::move(script))
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    m_request += socket->readAll();
+                    if (!m_request.contains("\r\n\r\n")) return;
+                    m_request.clear();
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/javascript; charset=utf-8\r\n"
+                                  "Connection: close\r\nContent-Length: " + QByteArray::number(m_script.size()) +
+                                  "\r\n\r\n" + m_script);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+private:
+    QByteArray m_script;
+    QByteArray m_request;
+};
+
+// A record loaded by the loader from a file of dated lines, one per (latitude, longitude).
+std::unique_ptr<MeasureRecord> LoadedRecord(const char* name, const std::vector<std::pair<double, double>>& fixes)
+{
+    ScratchFolder folder("varnel-map");
+    std::string text;
+    for (size_t i = 0; i < fixes.size(); ++i)
+        text += QString::asprintf("2026-04-13,10:%02d:%02d,%.7f,%.7f\r\n", int(i / 60 % 60), int(i % 60),
+                                  fixes[i].first, fixes[i].second).toStdString();
+    auto record = std::make_unique<MeasureRecord>();
+    if (LoadRecordFile(folder.Write(name, text).c_str(), *record) != 0) record->pointCount = -1;
+    return record;
+}
+
+std::unique_ptr<MeasureRecord> LoadedSample(const char* name)
+{
+    auto record = std::make_unique<MeasureRecord>();
+    const QByteArray path = QFile::encodeName(QStringLiteral(VARNEL_TEST_DATA "/../../samples/") + QString::fromUtf8(name));
+    if (LoadRecordFile(path.constData(), *record) != 0) record->pointCount = -1;
+    return record;
+}
+
+// Where a point falls in a view of width × height pixels centred on centre at zoom, by the
+// online map's scale: 2^(18 − zoom) Mercator metres per pixel.
+QPointF OnlinePixel(const GeoPoint& point, double centreLat, double centreLon, int zoom, int width, int height)
+{
+    constexpr double R = 6378137, Radian = M_PI / 180;
+    const auto mercatorY = [](double lat) { return std::log(std::tan(M_PI / 4 + lat * Radian / 2)); };
+    const double metresPerPixel = std::ldexp(1.0, 18 - zoom);
+    return {width / 2.0 + (point.lon - centreLon) * Radian * R / metresPerPixel,
+            height / 2.0 - (mercatorY(point.lat) - mercatorY(centreLat)) * R / metresPerPixel};
+}
+
+using RecordPtr = std::shared_ptr<MeasureRecord>;
+
 const QList<QPointF> ThreePoints = {{113.264385, 23.129112}, {113.265, 23.1295}, {113.2661, 23.1302}};
 const QPointF ThreeCentre(113.265243, 23.129656);
 }  // namespace
+
+Q_DECLARE_METATYPE(RecordPtr)
 
 class MapTest : public QObject {
     Q_OBJECT
@@ -91,10 +159,11 @@ class MapTest : public QObject {
         return result;
     }
     QVariant Eval(const QString& script) const { return Eval(Page(), script); }
-    QJsonObject EvalObject(const QString& expression) const
+    static QJsonObject EvalObject(QWebEnginePage* page, const QString& expression)
     {
-        return QJsonDocument::fromJson(Eval("JSON.stringify(" + expression + ")").toString().toUtf8()).object();
+        return QJsonDocument::fromJson(Eval(page, "JSON.stringify(" + expression + ")").toString().toUtf8()).object();
     }
+    QJsonObject EvalObject(const QString& expression) const { return EvalObject(Page(), expression); }
 
     // The Map_ calls the page received since the last init(), as "name(arg,arg)".
     QStringList SentCalls() const
@@ -119,8 +188,13 @@ private slots:
         QVERIFY(m_browser->LoadMapPage());
         QVERIFY(m_browser->Document() != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(Page()->IsMapReady(), 15000);
-        // Records the page's Map_ calls with their arguments, then passes them on.
-        Eval("window.sentCalls = [];"
+    }
+
+    void init()
+    {
+        // Records the page's Map_ calls with their arguments, then passes them on; again after
+        // the page was loaded anew.
+        Eval("if (typeof window.sentCalls === 'undefined') {"
              "['Map_RST', 'Map_PopPoints', 'Map_Stack2PolyLine', 'Map_SetCenter'].forEach(function (n) {"
              "  var f = window[n];"
              "  window[n] = function () {"
@@ -128,12 +202,15 @@ private slots:
              "    return f.apply(this, arguments); };"
              "});"
              "window.Echo = function () { window.echoed = Array.prototype.slice.call(arguments); };"
-             "window.Boom = function (text) { throw text === '' ? '' : new Error(text); };");
-    }
-
-    void init()
-    {
-        Eval("sentCalls = []; echoed = undefined;");
+             "window.Boom = function (text) { throw text === '' ? '' : new Error(text); }; }"
+             "sentCalls = []; echoed = undefined;");
+        // Back to the usual size, and on until the map has taken it: a resize the map sees
+        // later would move its centre in the middle of the next test.
+        if (m_browser->size() != QSize(800, 600)) {
+            m_browser->resize(800, 600);
+            QTRY_COMPARE(Eval("BDMap._map.getSize().x + 'x' + BDMap._map.getSize().y").toString(),
+                         QStringLiteral("800x600"));
+        }
         g_trace.clear();
     }
 
@@ -183,7 +260,7 @@ private slots:
         QTest::newRow("three points of an area") << int(Area) << ThreePoints << ThreeCentre << 300.0 << 0
             << QStringList{"Map_RST(0)", "Map_PopPoints(23.129112,113.264385)", "Map_PopPoints(23.129500,113.265000)",
                            "Map_PopPoints(23.130200,113.266100)", "Map_Stack2PolyLine()",
-                           "Map_SetCenter(23.129656,113.265243,225)"};
+                           "Map_SetCenter(23.129656,113.265243,18)"};
         QTest::newRow("one southern point of a vehicle track, extent 0") << int(Vehicle)
             << QList<QPointF>{{151.2093, -33.8688}} << QPointF(151.2093, -33.8688) << 0.0 << 0
             << QStringList{"Map_RST(1)", "Map_PopPoints(-33.868800,151.209300)", "Map_Stack2PolyLine()",
@@ -239,7 +316,7 @@ private slots:
         QCOMPARE(page["markers"].toInt(), 2);
         QCOMPARE(page["start"].toArray(), expected.first().toArray());
         QCOMPARE(page["end"].toArray(), expected.last().toArray());
-        QCOMPARE(page["zoom"].toInt(), 16);
+        QCOMPARE(page["zoom"].toInt(), MapZoomForExtent(4000, ThreeCentre.y(), 800, 600));
         QVERIFY(std::abs(page["lng"].toDouble() - ThreeCentre.x()) < 1e-9);
         QVERIFY(std::abs(page["lat"].toDouble() - ThreeCentre.y()) < 1e-9);
         QCOMPARE(page["drawnPaths"].toInt(), 1);
@@ -260,28 +337,111 @@ private slots:
         QCOMPARE(page["colour"].toString(), QStringLiteral("red"));
     }
 
-    void zoomFollowsExtent_data()
+    void zoomFitsExtentToView_data()
     {
         QTest::addColumn<double>("extent");
+        QTest::addColumn<double>("latitude");
+        QTest::addColumn<QSize>("view");
         QTest::addColumn<int>("zoom");
-        QTest::newRow("100 m") << 100.0 << 675;
-        QTest::newRow("3000 m") << 3000.0 << 22;
-        QTest::newRow("3552.6 m") << 3552.6 << 19;
-        QTest::newRow("3600 m") << 3600.0 << 18;
-        QTest::newRow("5000 m") << 5000.0 << 13;
-        QTest::newRow("5625 m") << 5625.0 << 12;
-        QTest::newRow("10000 m, raised") << 10000.0 << 12;
-        QTest::newRow("0: all points on one spot") << 0.0 << 19;
-        QTest::newRow("too small for int") << 1e-300 << INT_MAX;
-        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 12;
-        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << 12;
+        // 0.8 × 480 px × cos 0° = 384 px: 384 m fits exactly at zoom 18 (1 m per pixel).
+        QTest::newRow("384 m on the equator, 800x480") << 384.0 << 0.0 << QSize(800, 480) << 18;
+        QTest::newRow("a metre more needs zoom 17") << 385.0 << 0.0 << QSize(800, 480) << 17;
+        QTest::newRow("the smaller side counts") << 384.0 << 0.0 << QSize(480, 1200) << 18;
+        QTest::newRow("at 60 degrees a pixel shows half") << 384.0 << 60.0 << QSize(800, 480) << 17;
+        QTest::newRow("southern latitude alike") << 384.0 << -60.0 << QSize(800, 480) << 17;
+        QTest::newRow("329 m at 34.8 N, 560x420") << 329.0 << 34.79 << QSize(560, 420) << 17;
+        QTest::newRow("3.6 km at 34.8 N, 560x420") << 3600.0 << 34.78 << QSize(560, 420) << 14;
+        QTest::newRow("50 km at 34 N, 800x600") << 50000.0 << 34.0 << QSize(800, 600) << 11;
+        QTest::newRow("1 m: the largest zoom") << 1.0 << 34.0 << QSize(800, 600) << 19;
+        QTest::newRow("0: all points on one spot") << 0.0 << 34.0 << QSize(800, 600) << 19;
+        QTest::newRow("half the earth: the smallest zoom") << 2e7 << 0.0 << QSize(800, 600) << 3;
+        QTest::newRow("no view yet") << 300.0 << 34.0 << QSize(0, 0) << 3;
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 34.0 << QSize(800, 600) << 3;
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << 34.0 << QSize(800, 600) << 3;
+        QTest::newRow("negative") << -5.0 << 34.0 << QSize(800, 600) << 3;
+        QTest::newRow("at the pole") << 300.0 << 90.0 << QSize(800, 600) << 3;
     }
 
-    void zoomFollowsExtent()
+    void zoomFitsExtentToView()
     {
         QFETCH(double, extent);
+        QFETCH(double, latitude);
+        QFETCH(QSize, view);
         QFETCH(int, zoom);
-        QCOMPARE(MapZoomForExtent(extent), zoom);
+        QCOMPARE(MapZoomForExtent(extent, latitude, view.width(), view.height()), zoom);
+    }
+
+    // Real records, from the loader: after showing, every point is inside the view, both by the
+    // online map's scale and on the offline map, and the record is not lost in a tiny corner.
+    void shownRecordLiesWhollyInTheView_data()
+    {
+        QTest::addColumn<RecordPtr>("record");
+        QTest::addColumn<QSize>("view");
+        const auto sample = [](const char* name) { return RecordPtr(LoadedSample(name)); };
+        std::vector<std::pair<double, double>> cluster, drive;
+        for (int i = 0; i < 40; ++i) cluster.push_back({34.5 + 4e-6 * std::sin(i), 113.5 + 5e-6 * std::cos(i * 1.3)});
+        for (int i = 0; i <= 600; ++i)  // 30 km north-east, then 20 km east
+            drive.push_back(i <= 360 ? std::pair{34.0 + i * 0.00053, 113.0 + i * 0.00065}
+                                     : std::pair{34.19, 113.234 + (i - 360) * 0.00091});
+        const auto vehicle = RecordPtr(LoadedRecord("CAR_50km.nmea", drive));
+        QTest::newRow("3.6 km L-shaped drive") << sample("CAR_TRACK-0003_2026-04-13 164207.nmea") << QSize(800, 600);
+        QTest::newRow("329 m bent distance") << sample("2026年04月12日09时15分30秒距离.nmea") << QSize(800, 600);
+        QTest::newRow("strip field, wide view") << sample("GNSS_0005.nmea") << QSize(900, 360);
+        QTest::newRow("field, tall view") << sample("TRACK-0001_2026-04-11 102030.nmea") << QSize(360, 700);
+        QTest::newRow("1 m cluster") << RecordPtr(LoadedRecord("cluster.nmea", cluster))
+                                     << QSize(800, 600);
+        QTest::newRow("50 km drive") << vehicle << QSize(800, 600);
+        QTest::newRow("50 km drive, small view") << vehicle << QSize(320, 240);
+    }
+
+    void shownRecordLiesWhollyInTheView()
+    {
+        QFETCH(RecordPtr, record);
+        QFETCH(QSize, view);
+        QVERIFY(record->pointCount > 1);
+        m_browser->resize(view);
+        QCOMPARE(ShowRecordOnMap(*m_browser, *record), 0);
+        const QStringList calls = SentCalls();
+        const QStringList setCenter = calls.last().chopped(1).section('(', 1).split(',');
+        QVERIFY(calls.last().startsWith(u"Map_SetCenter("));
+        const int zoom = setCenter[2].toInt();
+
+        // The online map's scale, from the call as sent.
+        double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
+        for (int i = 0; i < record->pointCount; ++i) {
+            const QPointF p = OnlinePixel(MapPointOf(*record, i), setCenter[0].toDouble(), setCenter[1].toDouble(), zoom,
+                                          view.width(), view.height());
+            left = std::min(left, p.x());
+            right = std::max(right, p.x());
+            top = std::min(top, p.y());
+            bottom = std::max(bottom, p.y());
+        }
+        const QRectF online(QPointF(left, top), QPointF(right, bottom));
+        QVERIFY2(QRectF(0, 0, view.width(), view.height()).contains(online),
+                 qPrintable(QStringLiteral("zoom %1: online the record spans %2,%3 to %4,%5")
+                                .arg(zoom).arg(online.left()).arg(online.top()).arg(online.right()).arg(online.bottom())));
+
+        // The offline map, as drawn, once the page has its new size.
+        QTRY_COMPARE(Eval("BDMap._map.getSize().x + 'x' + BDMap._map.getSize().y").toString(),
+                     QStringLiteral("%1x%2").arg(view.width()).arg(view.height()));
+        Eval("BDMap._map.invalidateSize()");
+        const QJsonObject drawn = EvalObject(
+            "(function () { var m = BDMap._map, b = null; FilePonits.forEach(function (p) {"
+            "  var c = m.latLngToContainerPoint([p.lat, p.lng]);"
+            "  b = b ? { l: Math.min(b.l, c.x), t: Math.min(b.t, c.y), r: Math.max(b.r, c.x), b: Math.max(b.b, c.y) }"
+            "        : { l: c.x, t: c.y, r: c.x, b: c.y }; });"
+            "  b.zoom = BDMap.getZoom(); return b; })()");
+        QCOMPARE(drawn["zoom"].toInt(), zoom);
+        const QRectF offline(QPointF(drawn["l"].toDouble(), drawn["t"].toDouble()),
+                             QPointF(drawn["r"].toDouble(), drawn["b"].toDouble()));
+        QVERIFY2(QRectF(0, 0, view.width(), view.height()).contains(offline),
+                 qPrintable(QStringLiteral("zoom %1: offline the record spans %2,%3 to %4,%5")
+                                .arg(zoom).arg(offline.left()).arg(offline.top()).arg(offline.right()).arg(offline.bottom())));
+        // A record of some size fills a good part of the view (zoom 19 is as near as the map goes).
+        if (zoom < MapMaxZoom)
+            QVERIFY2(std::max(offline.width() / view.width(), offline.height() / view.height()) > 0.25,
+                     qPrintable(QStringLiteral("zoom %1 leaves the record at %2x%3 px").arg(zoom)
+                                    .arg(offline.width()).arg(offline.height())));
     }
 
     void undefinedFunctionIsReportedAndChangesNothing()
@@ -410,7 +570,7 @@ private slots:
         // Right of and below the route, clear of the markers and controls.
         QWidget* surface = m_browser->focusProxy();
         QVERIFY(surface);
-        const QPoint spot(surface->width() - 150, surface->height() - 120);
+        const QPoint spot(surface->width() / 2 + 60, surface->height() - 120);
         QTest::mouseClick(surface, Qt::LeftButton, {}, spot);
         QTRY_COMPARE(Eval("BDMap.getOverlays().length").toInt(), 4);
 
@@ -418,22 +578,144 @@ private slots:
             "(function () { var m = BDMap.getOverlays()[3]; return { marker: m instanceof BMap.Marker,"
             "  lng: m.getPosition().lng, lat: m.getPosition().lat, label: m.getLabel().getContent(),"
             "  dx: m.getLabel().getOffset().width, dy: m.getLabel().getOffset().height,"
-            "  shown: Array.from(document.querySelectorAll('.leaflet-tooltip')).map(function (e) {"
+            "  shown: Array.from(document.querySelectorAll('.map-label')).map(function (e) {"
             "    return e.textContent; }) }; })()");
         QVERIFY(click["marker"].toBool());
         const double lng = click["lng"].toDouble();
         const double lat = click["lat"].toDouble();
         QVERIFY(lng > ThreeCentre.x());
         QVERIFY(lat < ThreeCentre.y());
-        const QString label = Eval(QStringLiteral("'当前经纬度: (' + %1 + ', ' + %2 + ')'")
-                                       .arg(lng, 0, 'g', 17).arg(lat, 0, 'g', 17)).toString();
+        const QString label = QStringLiteral("当前经纬度: (%1, %2)").arg(lng, 0, 'f', 6).arg(lat, 0, 'f', 6);
         QCOMPARE(click["label"].toString(), label);
         QCOMPARE(click["dx"].toInt(), 9);
         QCOMPARE(click["dy"].toInt(), -15);
         QCOMPARE(click["shown"].toVariant().toStringList(), QStringList{label});
 
         QCOMPARE(ShowRecordOnMap(*m_browser, *record), 0);
-        QCOMPARE(Eval("BDMap.getOverlays().length + document.querySelectorAll('.leaflet-tooltip').length").toInt(), 3);
+        QCOMPARE(Eval("BDMap.getOverlays().length + document.querySelectorAll('.map-label').length").toInt(), 3);
+    }
+
+    // Start yellow "起", end green "终", as the outline draws them; the end on top; a closed
+    // field shows its end only.
+    void markersAreToldApart()
+    {
+        const auto pictureOf = [](const QString& url) {
+            QFile file(QStringLiteral(":/map/") + url);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QCOMPARE(ShowRecordOnMap(*m_browser, *MakeRecord(Area, ThreePoints, ThreeCentre, 300)), 0);
+        const QJsonObject page = EvalObject(
+            "{ start: SMarker.getIcon().imageUrl, end: EMarker.getIcon().imageUrl,"
+            "  images: Array.from(document.querySelectorAll('img.leaflet-marker-icon')).map(function (e) {"
+            "    return [e.getAttribute('src'), e.naturalWidth, Number(e.style.zIndex)]; }) }");
+        const QString start = pictureOf(page["start"].toString());
+        const QString end = pictureOf(page["end"].toString());
+        QVERIFY(start.contains(u"fill=\"#ffff00\"") && start.contains(u">起</text>"));
+        QVERIFY(end.contains(u"fill=\"#00ff00\"") && end.contains(u">终</text>"));
+        // Both pictures loaded, and the end's drawn over the start's.
+        QTRY_COMPARE(Eval("Array.from(document.querySelectorAll('img.leaflet-marker-icon'))"
+                          ".every(function (e) { return e.complete && e.naturalWidth > 0; })").toBool(), true);
+        const QJsonArray images = page["images"].toArray();
+        QCOMPARE(images.size(), 2);
+        const auto zOf = [&](const QString& url) {
+            for (const auto& image : images)
+                if (image.toArray()[0].toString() == url) return image.toArray()[2].toInt();
+            return INT_MIN;
+        };
+        QVERIFY(zOf(page["end"].toString()) > zOf(page["start"].toString()));
+
+        QList<QPointF> closed = ThreePoints;
+        closed << ThreePoints.first();
+        QCOMPARE(ShowRecordOnMap(*m_browser, *MakeRecord(Area, closed, ThreeCentre, 300)), 0);
+        QCOMPARE(EvalObject("{ s: SMarker === null, shown: document.querySelectorAll('img.leaflet-marker-icon').length,"
+                            "  end: EMarker.getPosition().lng }"),
+                 (QJsonObject{{"s", true}, {"shown", 1}, {"end", ThreePoints.first().x()}}));
+    }
+
+    // The record's view is kept through a resize until the user zooms or drags; the control
+    // "回到测量范围" brings it back and is hidden while no record is shown.
+    void viewFollowsResizeUntilMovedAndComesBack()
+    {
+        const auto record = MakeRecord(Area, ThreePoints, ThreeCentre, 1500);
+        const auto fit = [&] { return MapZoomForExtent(1500, ThreeCentre.y(), m_browser->width(), m_browser->height()); };
+        const auto control = [&] { return Eval("getComputedStyle(document.getElementById('MapHome')).display").toString(); };
+        QCOMPARE(ShowRecordOnMap(*m_browser, *MakeRecord(Area, {}, {}, 0)), -1);
+        QCOMPARE(control(), QStringLiteral("none"));
+
+        QCOMPARE(ShowRecordOnMap(*m_browser, *record), 0);
+        QCOMPARE(control(), QStringLiteral("block"));
+        const int large = fit();
+        m_browser->resize(200, 150);
+        QCOMPARE(fit(), large - 2);
+        QTRY_COMPARE(Eval("BDMap.getZoom()").toInt(), large - 2);
+
+        // A user's zoom (the wheel) and drag away: a resize leaves the view where the user put it.
+        QWidget* surface = m_browser->focusProxy();
+        QWheelEvent wheel(QPointF(50, 50), surface->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(surface, &wheel);
+        QTRY_COMPARE(Eval("ViewMoved").toBool(), true);
+        Eval("BDMap.centerAndZoom(new BMap.Point(100, 30), 5)");
+        m_browser->resize(800, 600);
+        QTRY_COMPARE(Eval("ShownView.zoom").toInt(), large);
+        QCOMPARE(Eval("BDMap.getZoom()").toInt(), 5);
+
+        // The control, clicked where it is drawn.
+        const QJsonObject box = EvalObject("document.getElementById('MapHome').getBoundingClientRect()");
+        QTest::mouseClick(surface, Qt::LeftButton, {},
+                          QPoint(int(box["x"].toDouble() + box["width"].toDouble() / 2),
+                                 int(box["y"].toDouble() + box["height"].toDouble() / 2)));
+        QTRY_COMPARE(Eval("BDMap.getZoom()").toInt(), large);
+        QCOMPARE(Eval("[BDMap.getCenter().lng.toFixed(6), BDMap.getCenter().lat.toFixed(6), ViewMoved].join()").toString(),
+                 QStringLiteral("113.265243,23.129656,false"));
+        // The menu's zoom is the user's too.
+        m_browser->ZoomBy(1);
+        QTRY_COMPARE(Eval("[BDMap.getZoom(), ViewMoved].join()").toString(), QStringLiteral("%1,true").arg(large + 1));
+        m_browser->Recenter();
+        QTRY_COMPARE(Eval("[BDMap.getZoom(), ViewMoved].join()").toString(), QStringLiteral("%1,false").arg(large));
+    }
+
+    void contextMenuIsTheMapsOwn()
+    {
+        QWidget* surface = m_browser->focusProxy();
+        QTest::mouseClick(surface, Qt::RightButton, {}, QPoint(400, 300));
+        QMenu* menu = nullptr;
+        QTRY_VERIFY((menu = m_browser->findChild<QMenu*>(QStringLiteral("mapMenu"))) && menu->isVisible());
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator()) texts << action->text();
+        QCOMPARE(texts, (QStringList{"回到测量范围", "放大", "缩小"}));
+        menu->close();
+    }
+
+    // A label near the right or top edge is flipped to stay inside the map, numbers to 6 places.
+    void clickLabelStaysInsideTheView_data()
+    {
+        QTest::addColumn<QPoint>("spot");
+        QTest::newRow("right edge") << QPoint(790, 300);
+        QTest::newRow("top right corner") << QPoint(780, 8);
+        QTest::newRow("left edge") << QPoint(3, 400);
+    }
+
+    void clickLabelStaysInsideTheView()
+    {
+        QFETCH(QPoint, spot);
+        QCOMPARE(ShowRecordOnMap(*m_browser, *MakeRecord(Area, ThreePoints, ThreeCentre, 4000)), 0);
+        QCOMPARE(Eval("GPSPointCnt").toInt(), 3);  // the record is drawn before the click comes
+        // Apart from the row before's click, so that the two are not taken for a double click.
+        QTest::mouseClick(m_browser->focusProxy(), Qt::LeftButton, {}, spot,
+                          QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+        QTRY_COMPARE(Eval("document.querySelectorAll('.map-label').length").toInt(), 1);
+        const QJsonObject label = EvalObject(
+            "(function () { var r = document.querySelector('.map-label').getBoundingClientRect();"
+            "  return { l: r.left, t: r.top, r: r.right, b: r.bottom, text: document.querySelector('.map-label').textContent,"
+            "    w: innerWidth, h: innerHeight }; })()");
+        QVERIFY2(label["l"].toDouble() >= 0 && label["t"].toDouble() >= 0 &&
+                     label["r"].toDouble() <= label["w"].toDouble() && label["b"].toDouble() <= label["h"].toDouble(),
+                 qPrintable(QJsonDocument(label).toJson(QJsonDocument::Compact)));
+        QVERIFY2(QRegularExpression(QStringLiteral("^当前经纬度: \\(-?\\d+\\.\\d{6}, -?\\d+\\.\\d{6}\\)$"))
+                     .match(label["text"].toString()).hasMatch(),
+                 qPrintable(label["text"].toString()));
     }
 
     // A record shown while the page still loads waits and is drawn once the map is made.
@@ -449,7 +731,7 @@ private slots:
         QCOMPARE(ShowRecordOnMap(browser, *record), 0);
         QTRY_VERIFY_WITH_TIMEOUT(page->IsMapReady(), 15000);
         QCOMPARE(Eval(page, "JSON.stringify([GPSPointCnt, BDMap.getOverlays().length, BDMap.getZoom()])").toString(),
-                 QStringLiteral("[3,3,16]"));
+                 QStringLiteral("[3,3,%1]").arg(MapZoomForExtent(4000, ThreeCentre.y(), 400, 300)));
         QCOMPARE(g_trace, QStringList());
     }
 
@@ -478,7 +760,7 @@ private slots:
         connect(&server, &QTcpServer::newConnection, [&] {
             while (QTcpSocket* socket = server.nextPendingConnection()) held << socket;
         });
-        SilentNetwork silent(server.serverPort());
+        LocalNetwork silent(server.serverPort());
         QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&silent);
 
         CExplorer1 browser;
@@ -503,6 +785,74 @@ private slots:
         qDeleteAll(held);
     }
 
+    // The render process dies: the page is loaded again and draws the record shown before.
+    void renderProcessCrashRedrawsTheRecord()
+    {
+        const auto record = MakeRecord(Vehicle, ThreePoints, ThreeCentre, 1500);
+        QCOMPARE(ShowRecordOnMap(*m_browser, *record), 0);
+        QSignalSpy crashed(Page(), &QWebEnginePage::renderProcessTerminated);
+        QSignalSpy ready(Page(), &CMapPage::mapReady);
+        const qint64 pid = Page()->renderProcessPid();
+        QVERIFY(pid > 0);
+        QCOMPARE(kill(pid_t(pid), SIGKILL), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(crashed.size(), 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 15000);
+        QCOMPARE(Eval("JSON.stringify([GPSPointCnt, BDMap.getOverlays().length, BDMap.getZoom(), typeof sentCalls])").toString(),
+                 QStringLiteral("[3,3,%1,\"undefined\"]").arg(MapZoomForExtent(1500, ThreeCentre.y(), 800, 600)));
+    }
+
+    // The online branch of the page against a strict stand-in of the online map API.
+    void onlineBranchCallsTheApiAsItIs()
+    {
+        QFile file(QStringLiteral(VARNEL_TEST_DATA "/onlinemap-standin.js"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        ScriptServer server(file.readAll());
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        LocalNetwork network(server.serverPort());
+        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&network);
+        CExplorer1 browser;
+        browser.resize(640, 480);
+        browser.show();
+        QVERIFY(browser.LoadMapPage());
+        auto* page = static_cast<CMapPage*>(browser.Document());
+        QTRY_VERIFY_WITH_TIMEOUT(page->IsMapReady(), 15000);
+        QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&m_blocker);
+        QCOMPARE(Eval(page, "BMap.standIn === true && BDMap.controls.length === 3 && BDMap.enabled.length === 4").toBool(),
+                 true);
+
+        QCOMPARE(ShowRecordOnMap(browser, *MakeRecord(Area, ThreePoints, ThreeCentre, 300)), 0);
+        const int zoom = MapZoomForExtent(300, ThreeCentre.y(), 640, 480);
+        const QJsonObject shown = EvalObject(page,
+            "{ last: BMap.log[BMap.log.length - 1], overlays: BDMap.getOverlays().length,"
+            "  start: SMarker.getIcon().imageUrl, end: EMarker.getIcon().imageUrl, top: EMarker.top,"
+            "  route: RoutePolyline.getPath().length }");
+        QCOMPARE(shown["last"].toArray(), (QJsonArray{"centerAndZoom", 113.265243, 23.129656, zoom}));
+        QCOMPARE(shown["overlays"].toInt(), 3);
+        QCOMPARE(shown["start"].toString(), QStringLiteral("markers/start.svg"));
+        QCOMPARE(shown["end"].toString(), QStringLiteral("markers/end.svg"));
+        QVERIFY(shown["top"].toBool());
+        QCOMPARE(shown["route"].toInt(), 3);
+
+        // A click near the right edge, as the API reports it; then the resize and the control.
+        Eval(page, "BDMap.fire('click', { point: new BMap.Point(113.27, 23.12), pixel: { x: 630, y: 200 } })");
+        const QJsonObject label = EvalObject(page,
+            "(function () { var l = BDMap.getOverlays()[3].getLabel(); return { text: l.getContent(),"
+            "  dx: l.getOffset().width, styled: l.style !== null }; })()");
+        QCOMPARE(label["text"].toString(), QStringLiteral("当前经纬度: (113.270000, 23.120000)"));
+        QVERIFY(label["dx"].toDouble() < 0);
+        QVERIFY(label["styled"].toBool());
+        browser.resize(320, 240);
+        QTRY_COMPARE(Eval(page, "BDMap.getZoom()").toInt(), zoom - 1);
+        Eval(page, "BDMap.zoomOut()");
+        CScriptBatch back;
+        back.Add(u"Map_Recenter", {});
+        CWebPage bridge;
+        QVERIFY(bridge.AttachDocument(page));
+        QVERIFY(bridge.JSCall(back));
+        QTRY_COMPARE(Eval(page, "BDMap.getZoom()").toInt(), zoom - 1);
+        QCOMPARE(g_trace, QStringList());
+    }
+
     // The main window's map area is the map browser, and both ways of showing a record draw it.
     void windowSelectionAndDoubleClickDrawTheRecord()
     {
@@ -525,10 +875,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(page->IsMapReady(), 15000);
         const QString state = QStringLiteral(
             "JSON.stringify([GPSPointCnt, FilePonits.map(function (p) { return p.lng; }), BDMap.getZoom()])");
-        QCOMPARE(Eval(page, state).toString(), QStringLiteral("[3,[113.264385,113.265,113.2661],16]"));
+        const auto zoom = [&](double extent, double lat) {
+            return MapZoomForExtent(extent, lat, browser->width(), browser->height());
+        };
+        QCOMPARE(Eval(page, state).toString(),
+                 QStringLiteral("[3,[113.264385,113.265,113.2661],%1]").arg(zoom(4000, ThreeCentre.y())));
 
         window.OnListDoubleClick(1);
-        QCOMPARE(Eval(page, state).toString(), QStringLiteral("[2,[116.3913,116.3972],19]"));
+        QCOMPARE(Eval(page, state).toString(), QStringLiteral("[2,[116.3913,116.3972],%1]").arg(zoom(510, 39.9081)));
         RecordTableRestart(table);
     }
 };

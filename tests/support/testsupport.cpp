@@ -116,3 +116,44 @@ std::unique_ptr<MeasureRecord> FullRecord()
     record->width = record->height = record->extent = 2 * RadiusM;
     return record;
 }
+
+namespace {
+
+std::string Checksummed(const std::string& body)
+{
+    unsigned sum = 0;
+    for (char c : body) sum ^= static_cast<unsigned char>(c);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    return "$" + body + tail;
+}
+
+}  // namespace
+
+std::string RecordFileText(LineKind kind)
+{
+    std::string text;
+    char line[128];
+    for (int i = 0; i < MaxPointCount; ++i) {
+        const double lat = 34.8 + 0.0004 * std::sin(i * 0.01), lon = 113.6 + 0.0005 * std::cos(i * 0.01);
+        const int h = 10 + i / 3600, m = (i / 60) % 60, s = i % 60;
+        switch (kind) {
+        case RmcSentence: {
+            const double latDm = 3448.0 + (lat - 34.8) * 60.0, lonDm = 11336.0 + (lon - 113.6) * 60.0;
+            std::snprintf(line, sizeof line, "GPRMC,%02d%02d%02d.00,A,%.5f,N,%.5f,E,1.2,45.0,110426,,,A", h, m, s,
+                          latDm, lonDm);
+            text += Checksummed(line);
+            break;
+        }
+        case DatedPoint:
+            std::snprintf(line, sizeof line, "2026-04-11,%02d:%02d:%02d,%.7f,%.7f\r\n", h, m, s, lat, lon);
+            text += line;
+            break;
+        default:
+            std::snprintf(line, sizeof line, "%014d,%10.7f,%10.6f\r\n", i + 1, lat, lon);
+            text += line;
+            break;
+        }
+    }
+    return text;
+}

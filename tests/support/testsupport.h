@@ -1,11 +1,12 @@
 #pragma once
-// What the core tests and the benchmarks share: a scratch folder, whole-file reads, and a full
-// record of the most points a record holds.
+// What the core tests and the benchmarks share: a scratch folder, whole-file reads, a full
+// record of the most points a record holds, and full record files.
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "import/loader.h"
 #include "import/record.h"
 
 // A fresh folder under parent (by default $TMPDIR, else /tmp), readable by all, removed with
@@ -51,3 +52,7 @@ bool DropRootPrivileges();
 // circle round the centre's projection, in drawing form), with the map centre and the plane
 // extents filled in.
 std::unique_ptr<MeasureRecord> FullRecord();
+
+// A full record file of one point kind (DatedPoint, StampedPoint, or RmcSentence with a valid
+// checksum), MaxPointCount points near 34.8° N, 113.6° E, one a second: the benchmarks' workload.
+std::string RecordFileText(LineKind kind);

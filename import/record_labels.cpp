@@ -1,4 +1,4 @@
-#include "import/record_names.h"
+#include "import/record_labels.h"
 
 #include "import/record.h"
 

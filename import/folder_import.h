@@ -1,0 +1,57 @@
+#pragma once
+// Importing a folder of record files: listing it, and loading a list of its files into the
+// record table the way a device import does. The window and the converter both use this.
+//
+// Files are loaded on a small pool of threads (one per hardware thread, each with its own
+// scratch record; nothing is allocated per file) and stored in the order of the list, so the
+// table is exactly what a one-thread import gives: the same records in the same slots, the
+// same first MaxRecords, the same restart. Loading runs at most one file per thread ahead of
+// the file being stored, so a large folder is not read past what the table takes.
+#include <string>
+#include <vector>
+
+#include "import/loader.h"
+#include "import/record.h"
+
+enum class FolderOrder {
+    Listing,  // as the file system lists the entries (the window's device import)
+    Name,     // ascending by the names' bytes (the converter)
+};
+
+// Names of the regular files in folder (symbolic links followed; no sub-folders, no descent),
+// as the bytes the file system holds, so GBK names survive. 0, or −1 with errno set when the
+// folder cannot be read; names is replaced either way.
+int ListRecordFolder(const char* folder, FolderOrder order, std::vector<std::string>& names);
+
+// What an import tells its caller. Every call comes on the thread that called
+// ImportRecordFiles, in list order.
+class FolderImportObserver {
+public:
+    virtual ~FolderImportObserver() = default;
+    // filesDone of fileCount files have been dealt with (stored or skipped).
+    virtual void Progress(int filesDone, int fileCount) { (void)filesDone, (void)fileCount; }
+    // The file at paths[fileIndex] did not load; the table is unchanged.
+    virtual void Skipped(int fileIndex, const std::string& path, LoadFailure why)
+    {
+        (void)fileIndex, (void)path, (void)why;
+    }
+    // The file at paths[fileIndex] is now table.records[tableIndex]. tableIndex 0 means the
+    // table has just been restarted for this run.
+    virtual void Stored(int fileIndex, int tableIndex) { (void)fileIndex, (void)tableIndex; }
+    // Asked between files; true ends the import, keeping what has been stored.
+    virtual bool Cancelled() { return false; }
+};
+
+struct FolderImportResult {
+    int loaded;     // records stored in this run
+    int skipped;    // files that did not load
+    int filesDone;  // files dealt with: the list's length unless the table filled or the run was cancelled
+    bool cancelled;
+};
+
+// Loads paths in order into table: the first file that loads restarts the table, a file that
+// fails changes nothing, and the run ends when the table holds MaxRecords. Writes the device
+// import's "[INFO] %d, %s." line for each stored record. threads: 0 for one per hardware
+// thread, 1 to load on the calling thread alone.
+FolderImportResult ImportRecordFiles(const std::vector<std::string>& paths, RecordTable& table,
+                                     FolderImportObserver* observer = nullptr, int threads = 0);

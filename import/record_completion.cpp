@@ -1,0 +1,109 @@
+#include "import/record_completion.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "geo/area.h"
+#include "geo/datum.h"
+#include "geo/projection.h"
+
+namespace {
+
+// Points in ascending unsigned stamp order, equal stamps in file order. Instrument files are
+// nearly always in time order already, so the check comes first.
+void SortPointsByStamp(TrackPoint* points, int count)
+{
+    int i = 1;
+    while (i < count && points[i - 1].stamp <= points[i].stamp) ++i;
+    if (i >= count) return;
+
+    TrackPoint scratch[MaxPointCount];
+    TrackPoint* from = points;
+    TrackPoint* to = scratch;
+    for (int width = 1; width < count; width *= 2) {
+        for (int lo = 0; lo < count; lo += 2 * width) {
+            const int mid = lo + width < count ? lo + width : count;
+            const int hi = lo + 2 * width < count ? lo + 2 * width : count;
+            int a = lo, b = mid, k = lo;
+            while (a < mid && b < hi) to[k++] = from[b].stamp < from[a].stamp ? from[b++] : from[a++];
+            while (a < mid) to[k++] = from[a++];
+            while (b < hi) to[k++] = from[b++];
+        }
+        TrackPoint* t = from;
+        from = to;
+        to = t;
+    }
+    if (from != points) std::memcpy(points, from, sizeof(TrackPoint) * size_t(count));
+}
+
+}  // namespace
+
+void CompleteRecord(MeasureRecord& r)
+{
+    const int n = r.pointCount;
+    SortPointsByStamp(r.points, n);
+
+    double minLat = r.points[0].lat, maxLat = minLat;
+    double minLon = r.points[0].lon, maxLon = minLon;
+    for (int i = 1; i < n; ++i) {
+        const TrackPoint& p = r.points[i];
+        if (p.lat < minLat) minLat = p.lat;
+        if (p.lat > maxLat) maxLat = p.lat;
+        if (p.lon < minLon) minLon = p.lon;
+        if (p.lon > maxLon) maxLon = p.lon;
+    }
+    const double centreLat = (maxLat - minLat) / 2.0 + minLat;
+    const double centreLon = (maxLon - minLon) / 2.0 + minLon;
+
+    // One zone for the whole record, so a field across a zone boundary stays in one plane.
+    const int zone = GaussKrugerZone(centreLon);
+    for (int i = 0; i < n; ++i) r.planePoints[i] = GaussKrugerForwardInZone({r.points[i].lon, r.points[i].lat}, zone);
+    r.mapPointsPending = 1;
+    WgsToBd(centreLat, centreLon, &r.mapCenterLat, &r.mapCenterLon);
+
+    const uint32_t count = uint32_t(n);
+    r.calcArea = PolygonArea(r.planePoints, count);
+    r.calcAreaMu = r.calcArea / SquareMetresPerMu;
+    r.calcCurveLength = PolylineLength(r.planePoints, count);
+    r.calcStraightLength = PlaneDistance(r.planePoints[0], r.planePoints[n - 1]);
+
+    for (int i = 0; i < n; ++i) {
+        PlanePoint& p = r.planePoints[i];
+        p = {p.second, -1.0 * p.first};
+    }
+    r.minX = r.maxX = r.planePoints[0].first;
+    r.minY = r.maxY = r.planePoints[0].second;
+    for (int i = 1; i < n; ++i) {
+        const PlanePoint& p = r.planePoints[i];
+        if (p.first < r.minX) r.minX = p.first;
+        if (p.first > r.maxX) r.maxX = p.first;
+        if (p.second < r.minY) r.minY = p.second;
+        if (p.second > r.maxY) r.maxY = p.second;
+    }
+    r.width = r.maxX - r.minX;
+    r.height = r.maxY - r.minY;
+    r.extent = r.width > r.height ? r.width : r.height;
+
+    if (r.area == 0.0 && r.areaMu == 0.0 && r.curveLength == 0.0 && r.straightLength == 0.0) {
+        r.area = r.calcArea;
+        r.areaMu = r.calcAreaMu;
+        r.curveLength = r.calcCurveLength;
+        r.straightLength = r.calcStraightLength;
+    }
+
+    if (r.nameKey == 0) {
+        uint64_t s = r.points[0].stamp;
+        r.second = int32_t(s % 100);
+        s /= 100;
+        r.minute = int32_t(s % 100);
+        s /= 100;
+        r.hour = int32_t(s % 100);
+        s /= 100;
+        r.day = int32_t(s % 100);
+        s /= 100;
+        r.month = int32_t(s % 100);
+        s /= 100;
+        r.year = int32_t(s % 10000);
+    }
+}
+

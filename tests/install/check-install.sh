@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and compares what lands there with the expected list;
+# the icons must have the sizes their folders name, and the installed converter must work from
+# there.  Usage: check-install.sh BUILD PREFIX EXPECTED-LIST SAMPLES
+set -euo pipefail
+export LC_ALL=C  # the order of sort
+build=$1 prefix=$2 expected=$3 samples=$4
+
+rm -rf "$prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+if ! diff -u "$expected" <(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort); then
+  echo "The installed files differ from $expected (- expected, + installed)" >&2
+  exit 1
+fi
+
+# Width and height are the big-endian words at bytes 16..23 of a PNG file.
+status=0
+for png in "$prefix"/share/icons/hicolor/*x*/apps/varnel.png; do
+  size=$(basename "$(dirname "$(dirname "$png")")")
+  read -r w h < <(od -An -tu1 -j16 -N8 "$png" |
+    awk '{ print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }')
+  if [ "${w}x${h}" != "$size" ]; then
+    echo "$png is ${w}x${h}, not $size" >&2
+    status=1
+  fi
+done
+
+cd /
+"$prefix/bin/varnel-convert" --help >/dev/null
+out=$("$prefix/bin/varnel-convert" "$samples")
+if [ "$(printf '%s\n' "$out" | wc -l)" -ne "$(ls "$samples"/*.nmea | wc -l)" ]; then
+  echo "the installed varnel-convert did not list one line per sample:" >&2
+  printf '%s\n' "$out" >&2
+  status=1
+fi
+exit "$status"
