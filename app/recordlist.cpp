@@ -1,5 +1,7 @@
 #include "app/recordlist.h"
 
+#include <QFile>
+
 // QString::asprintf formats in the C locale whatever locale QApplication set for the C library.
 QString RecordTimeText(const MeasureRecord& r)
 {
@@ -11,6 +13,20 @@ QString RecordValueText(const MeasureRecord& r)
     if (r.type == Distance) return QString::asprintf("%.2f 米", r.curveLength);
     return QString::asprintf("%.2f 亩", r.areaMu);
 }
+QString FileNameOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QString RecordToolTip(const MeasureRecord& r)
+{
+    const QString kind = r.type == Distance  ? QStringLiteral("距离")
+                         : r.type == Vehicle ? QStringLiteral("车辆")
+                                             : QStringLiteral("面积");
+    return QStringLiteral("文件：%1\n类型：%2").arg(FileNameOf(QFile::decodeName(r.path)), kind);
+}
+
 RecordListColumns RecordListColumnWidths(int clientWidth)
 {
     const float width = static_cast<float>(clientWidth);

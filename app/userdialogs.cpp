@@ -1,6 +1,10 @@
 #include "app/userdialogs.h"
 
+#include "app/filepicker.h"
+
+#include <QAbstractFileIconProvider>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -13,16 +17,53 @@ QString SuffixOfFilter(const QString& filter)
     return pattern.match(filter).captured(1);
 }
 
+// Icons and type names from an entry's name and kind alone: Qt's own provider may read a file's
+// first bytes to guess its type, which freezes the dialog on a drive whose reads stall.
+class NameOnlyIconProvider final : public QAbstractFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override
+    {
+        return QAbstractFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir()) return QStringLiteral("文件夹");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("文件") : suffix.toUpper() + QStringLiteral(" 文件");
+    }
+};
+
+void UseNameOnlyIcons(QFileDialog& dialog)
+{
+    static NameOnlyIconProvider provider;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontUseCustomDirectoryIcons);
+    dialog.setIconProvider(&provider);
+}
+
 }  // namespace
 
 QString CQtUserDialogs::ChooseFolder(QWidget* owner, const QString& caption)
 {
-    return QFileDialog::getExistingDirectory(owner, caption);
+    QFileDialog dialog(owner, caption, m_lastFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    UseNameOnlyIcons(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString folder = dialog.selectedFiles().constFirst();
+    m_lastFolder = folder;
+    m_lastFolderBytes = QFile::encodeName(folder);
+    return folder;
 }
 
-QString CQtUserDialogs::OpenFile(QWidget* owner, const QString& caption, const QString& filter)
+QByteArray CQtUserDialogs::OpenFile(QWidget* owner, const QString& caption, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(owner, caption, QString(), filter);
+    CRecordFilePicker picker(owner, caption, filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts),
+                             m_lastFolderBytes.isEmpty() ? QFile::encodeName(m_lastFolder) : m_lastFolderBytes);
+    if (picker.exec() != QDialog::Accepted || picker.SelectedPath().isEmpty()) return {};
+    m_lastFolderBytes = picker.CurrentFolder();
+    m_lastFolder = QFile::decodeName(m_lastFolderBytes);
+    return picker.SelectedPath();
 }
 
 QString CQtUserDialogs::SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter)
@@ -33,6 +74,8 @@ QString CQtUserDialogs::SaveFile(QWidget* owner, const SaveFileRequest& request,
     dialog.setNameFilters(request.filters);
     dialog.selectNameFilter(request.filters.value(request.selectedFilter));
     dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!m_lastFolder.isEmpty()) dialog.setDirectory(m_lastFolder);
+    UseNameOnlyIcons(dialog);
     // A name typed without an extension takes the one of the file type chosen in the dialog.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
         const QString suffix = SuffixOfFilter(filter);
@@ -41,7 +84,10 @@ QString CQtUserDialogs::SaveFile(QWidget* owner, const SaveFileRequest& request,
     dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     if (chosenFilter) *chosenFilter = dialog.selectedNameFilter();
-    return dialog.selectedFiles().constFirst();
+    const QString file = dialog.selectedFiles().constFirst();
+    m_lastFolder = QFileInfo(file).absolutePath();
+    m_lastFolderBytes = QFile::encodeName(m_lastFolder);
+    return file;
 }
 
 void CQtUserDialogs::Inform(QWidget* owner, const QString& caption, const QString& text)

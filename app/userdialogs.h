@@ -1,5 +1,6 @@
 #pragma once
 // The window's file dialogs and message boxes, behind one interface so that tests can script them.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +21,9 @@ public:
     // The chosen folder, or empty when cancelled.
     virtual QString ChooseFolder(QWidget* owner, const QString& caption) = 0;
 
-    // The chosen existing file, or empty when cancelled.
-    virtual QString OpenFile(QWidget* owner, const QString& caption, const QString& filter) = 0;
+    // The chosen existing file's path as its bytes, so that a GBK name survives, or empty when
+    // cancelled. filter: entries like "测量记录文件 (*.nmea*)" separated by ";;".
+    virtual QByteArray OpenFile(QWidget* owner, const QString& caption, const QString& filter) = 0;
 
     // The chosen path, or empty when cancelled. Choosing an existing file asks before
     // overwriting. *chosenFilter receives the filter in force when the user confirmed.
@@ -31,11 +33,18 @@ public:
     virtual void Inform(QWidget* owner, const QString& caption, const QString& text) = 0;
 };
 
-// QFileDialog and QMessageBox.
+// The program's own file-open dialog (CRecordFilePicker: GBK names, no file read while
+// browsing), QFileDialog for folders and saving (with icons and types from names alone), and
+// QMessageBox. Each file dialog starts in the folder the last one ended in during this run;
+// nothing is kept between runs.
 class CQtUserDialogs final : public CUserDialogs {
 public:
     QString ChooseFolder(QWidget* owner, const QString& caption) override;
-    QString OpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
+    QByteArray OpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
     QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter) override;
     void Inform(QWidget* owner, const QString& caption, const QString& text) override;
+
+private:
+    QString m_lastFolder;
+    QByteArray m_lastFolderBytes;  // the same, as bytes, where a GBK folder name survives
 };

@@ -1,6 +1,11 @@
 #include "app/varnel.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QLoggingCategory>
+#include <QTranslator>
+
+#include <unistd.h>
 
 #include "import/dialogtemplate.h"
 #include "app/varneldlg.h"
@@ -16,19 +21,54 @@ void LogToCategory(void*, const char* line)
     qCDebug(lcImport, "%s", line);
 }
 
+// A path of the command line, absolute: the folder import changes the current directory. The
+// bytes stay as given, so names in the instrument's GBK are found.
+QByteArray AbsolutePath(const QByteArray& path)
+{
+    if (path.startsWith('/')) return path;
+    char* cwd = getcwd(nullptr, 0);
+    if (!cwd) return path;
+    const QByteArray absolute = QByteArray(cwd) + '/' + path;
+    free(cwd);
+    return absolute;
+}
+
 }  // namespace
+
+bool InstallChineseTexts()
+{
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    bool base = false;
+    for (const char* name : {"qtbase", "qtwebengine"}) {
+        auto* translator = new QTranslator(QCoreApplication::instance());
+        if (translator->load(chinese, QLatin1String(name), QStringLiteral("_"), folder) &&
+            QCoreApplication::installTranslator(translator)) {
+            base = base || qstrcmp(name, "qtbase") == 0;
+        } else {
+            qWarning("Qt's Chinese texts (%s_zh_CN) are not installed in %s", name, qPrintable(folder));
+            delete translator;
+        }
+    }
+    return base;
+}
 
 CVarnelApp::CVarnelApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Varnel"));
     setWindowIcon(AppIcon());
+    InstallChineseTexts();
     // Lines are only formatted when someone reads them.
     if (lcImport().isDebugEnabled()) SetLogSink(LogToCategory, nullptr);
+    // QApplication has taken its own options out of argv.
+    for (int i = 1; i < argc; ++i) m_paths << AbsolutePath(argv[i]);
 }
 
 int CVarnelApp::Run()
 {
     CVarnelDlg dialog;
+    dialog.ImportPathsAfterMapLoad(m_paths);
     dialog.exec();
     return 0;
 }

@@ -2,16 +2,26 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTimer>
+#include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -19,11 +29,13 @@
 #include <vector>
 
 #include "app/aboutdlg.h"
+#include "app/importstatus.h"
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
 #include "export/imageexport.h"
 #include "export/report_pdf.h"
+#include "export/safe_file.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
 #include "import/log.h"
@@ -83,37 +95,61 @@ const RecordFormat* ChosenFormat(ExportCommand command, const QString& filter, Q
     return chosen;
 }
 
+// How a control follows the window's size when it differs from the template's.
+enum class Follow { Right, RightBottom, Bottom, Height, WidthAndHeight };
+
 struct TemplateControl {
     CVarnelDlg::ControlId id;
     int x, y, width, height;  // dialog units
+    Follow follow;
 };
 
-// The window's template: 725 × 315 units.
+// The window's template: 725 × 315 units. The status line takes the list's last ten units.
 constexpr QSize kTemplateSize(725, 315);
 constexpr TemplateControl kTemplate[] = {
-    {CVarnelDlg::IDC_OUTLINE, 473, 36, 187, 178},      {CVarnelDlg::IDC_IMPORT_FILE, 671, 34, 50, 14},
-    {CVarnelDlg::IDC_EXPORT_IMAGE, 671, 117, 50, 14},  {CVarnelDlg::IDC_OUTLINE_GROUP, 472, 20, 188, 195},
-    {CVarnelDlg::IDC_RESULT_GROUP, 473, 221, 187, 90}, {CVarnelDlg::IDC_RESULT_TEXT, 477, 237, 183, 71},
-    {CVarnelDlg::IDC_HEADER, 471, 2, 225, 11},         {CVarnelDlg::IDC_EXPORT_CAD, 671, 83, 50, 14},
-    {CVarnelDlg::IDC_EXPLORER1, 146, 0, 323, 314},     {CVarnelDlg::IDC_EXPORT_EXCEL, 671, 100, 50, 14},
-    {CVarnelDlg::IDC_IMPORT_DEVICE, 671, 18, 50, 14},  {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 314},
-    {CVarnelDlg::IDC_QUIT, 671, 297, 50, 14},
+    {CVarnelDlg::IDC_OUTLINE, 473, 36, 187, 178, Follow::Right},
+    {CVarnelDlg::IDC_IMPORT_FILE, 671, 34, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_EXPORT_IMAGE, 671, 117, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_OUTLINE_GROUP, 472, 20, 188, 195, Follow::Right},
+    {CVarnelDlg::IDC_RESULT_GROUP, 473, 221, 187, 90, Follow::Right},
+    {CVarnelDlg::IDC_RESULT_TEXT, 477, 237, 183, 71, Follow::Right},
+    {CVarnelDlg::IDC_HEADER, 471, 2, 225, 11, Follow::Right},
+    {CVarnelDlg::IDC_EXPORT_CAD, 671, 83, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_EXPLORER1, 146, 0, 323, 314, Follow::WidthAndHeight},
+    {CVarnelDlg::IDC_EXPORT_EXCEL, 671, 100, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_IMPORT_DEVICE, 671, 18, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 303, Follow::Height},
+    {CVarnelDlg::IDC_IMPORT_STATUS, 2, 304, 143, 10, Follow::Bottom},
+    {CVarnelDlg::IDC_QUIT, 671, 297, 50, 14, Follow::RightBottom},
     // Two of the column's empty places, below the other exports.
-    {CVarnelDlg::IDC_EXPORT_GIS, 671, 149, 50, 14},    {CVarnelDlg::IDC_EXPORT_REPORT, 671, 165, 50, 14},
+    {CVarnelDlg::IDC_EXPORT_GIS, 671, 149, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_EXPORT_REPORT, 671, 165, 50, 14, Follow::Right},
 };
 
-QPushButton* AddButton(QWidget* parent, const QString& text, const QRect& rect, const char* name)
+// The narrowest the map gets: the window's minimum width then fits a 1024-pixel screen.
+constexpr int kMinMapWidth = 160;  // dialog units
+
+// Room left on the screen for a window manager's frame, which is unknown until the window shows.
+constexpr QSize kFrameAllowance(16, 48);
+
+const TemplateControl& TemplateOf(CVarnelDlg::ControlId id)
+{
+    for (const TemplateControl& c : kTemplate)
+        if (c.id == id) return c;
+    Q_UNREACHABLE();
+}
+
+QPushButton* AddButton(QWidget* parent, const QString& text, const char* name)
 {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QLatin1String(name));
-    button->setGeometry(rect);
     return button;
 }
 
 }  // namespace
 
 CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QDialog(nullptr, Qt::Window),
       m_ownDialogs(dialogs ? nullptr : std::make_unique<CQtUserDialogs>()),
       m_dialogs(dialogs ? dialogs : m_ownDialogs.get()),
       m_scratch(std::make_unique<MeasureRecord>()),
@@ -122,42 +158,48 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     setWindowTitle(QStringLiteral("Varnel 测量数据助手"));
     setWindowIcon(m_icon);
     setFont(DialogFont());
-    setFixedSize(DialogRect(DialogBaseUnitsOf(font()), 0, 0, kTemplateSize.width(), kTemplateSize.height()).size());
 
-    // Controls in template order, which is also the tab order.
+    // Controls in template order; the layout places them.
     m_outline = new COutlineArea(this);
     m_outline->setObjectName(QStringLiteral("outline"));
-    m_outline->setGeometry(ControlRect(IDC_OUTLINE));
-    QPushButton* importFile = AddButton(this, QStringLiteral("导入文件..."), ControlRect(IDC_IMPORT_FILE), "importFile");
-    QPushButton* exportImage =
-        AddButton(this, QStringLiteral("导出图片..."), ControlRect(IDC_EXPORT_IMAGE), "exportImage");
+    QPushButton* importFile = AddButton(this, QStringLiteral("导入文件..."), "importFile");
+    QPushButton* exportImage = AddButton(this, QStringLiteral("导出图片..."), "exportImage");
     m_outlineGroup = new QGroupBox(QStringLiteral("测量图形结果："), this);
-    m_outlineGroup->setGeometry(ControlRect(IDC_OUTLINE_GROUP));
     m_resultGroup = new QGroupBox(QStringLiteral("测量计算结果："), this);
-    m_resultGroup->setGeometry(ControlRect(IDC_RESULT_GROUP));
     m_resultText = new QLabel(this);
     m_resultText->setObjectName(QStringLiteral("resultText"));
-    m_resultText->setGeometry(ControlRect(IDC_RESULT_TEXT));
     m_resultText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_resultText->setWordWrap(true);
     m_header = new QLabel(QStringLiteral("Varnel 手持式 GPS 测亩仪"), this);
     m_header->setObjectName(QStringLiteral("header"));
-    m_header->setGeometry(ControlRect(IDC_HEADER));
-    QPushButton* exportCad = AddButton(this, QStringLiteral("导出CAD..."), ControlRect(IDC_EXPORT_CAD), "exportCad");
-    // The map view: the browser showing the map page.
+    QPushButton* exportCad = AddButton(this, QStringLiteral("导出CAD..."), "exportCad");
+    // The map view: the browser showing the map page. It takes the focus by a click only, so
+    // that Tab, which the browser keeps, never leads into it.
     m_mapArea = new CExplorer1(this);
     m_mapArea->setObjectName(QStringLiteral("mapArea"));
-    m_mapArea->setGeometry(ControlRect(IDC_EXPLORER1));
-    QPushButton* exportExcel =
-        AddButton(this, QStringLiteral("导出EXCEL..."), ControlRect(IDC_EXPORT_EXCEL), "exportExcel");
-    QPushButton* importDevice =
-        AddButton(this, QStringLiteral("导入设备..."), ControlRect(IDC_IMPORT_DEVICE), "importDevice");
+    m_mapArea->setFocusPolicy(Qt::ClickFocus);
+    QPushButton* exportExcel = AddButton(this, QStringLiteral("导出EXCEL..."), "exportExcel");
+    QPushButton* importDevice = AddButton(this, QStringLiteral("导入设备..."), "importDevice");
     CreateRecordList();
-    QPushButton* exportGis = AddButton(this, QStringLiteral("导出GIS..."), ControlRect(IDC_EXPORT_GIS), "exportGis");
-    QPushButton* exportReport =
-        AddButton(this, QStringLiteral("导出报告..."), ControlRect(IDC_EXPORT_REPORT), "exportReport");
-    QPushButton* quit = AddButton(this, QStringLiteral("退出"), ControlRect(IDC_QUIT), "quit");
+    m_status = new CImportStatus(this);
+    QPushButton* exportGis = AddButton(this, QStringLiteral("导出GIS..."), "exportGis");
+    QPushButton* exportReport = AddButton(this, QStringLiteral("导出报告..."), "exportReport");
+    QPushButton* quit = AddButton(this, QStringLiteral("退出"), "quit");
     quit->setDefault(true);
+    m_controls = {{IDC_OUTLINE, m_outline},          {IDC_IMPORT_FILE, importFile},
+                  {IDC_EXPORT_IMAGE, exportImage},   {IDC_OUTLINE_GROUP, m_outlineGroup},
+                  {IDC_RESULT_GROUP, m_resultGroup}, {IDC_RESULT_TEXT, m_resultText},
+                  {IDC_HEADER, m_header},            {IDC_EXPORT_CAD, exportCad},
+                  {IDC_EXPLORER1, m_mapArea},        {IDC_EXPORT_EXCEL, exportExcel},
+                  {IDC_IMPORT_DEVICE, importDevice}, {IDC_RECORD_LIST, m_list},
+                  {IDC_IMPORT_STATUS, m_status},     {IDC_QUIT, quit},
+                  {IDC_EXPORT_GIS, exportGis},       {IDC_EXPORT_REPORT, exportReport}};
+
+    // Tab goes from the list down the button column, as they stand on the screen.
+    QWidget* const tabOrder[] = {m_list,      importDevice, importFile,   exportCad,
+                                 exportExcel, exportImage,  exportGis, exportReport, quit};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     // The group boxes only frame their contents; the contents stay on top of them.
     m_outline->raise();
@@ -183,10 +225,21 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
+    // Files and folders dropped anywhere on the window, the map included, are imported. The
+    // browser would take a drop on the map as a page to open, so drops are caught before any
+    // control of the window sees them.
+    setAcceptDrops(true);
+    qApp->installEventFilter(this);
+
     SetFonts();
+    setMinimumSize(TemplateSize().width() - ControlRect(IDC_EXPLORER1).width() +
+                       DialogRect(DialogBaseUnitsOf(font()), 0, 0, kMinMapWidth, 0).width(),
+                   TemplateSize().height());
+    FitToScreen();
+    LayOutControls();
     m_mapArea->LoadMapPage();
     ShowResult(TheRecordTable().selected);
-    // The first tab stop starts with the focus, not the default button.
+    // The first tab stop of the template starts with the focus, not the default button.
     importFile->setFocus();
 }
 
@@ -194,9 +247,47 @@ CVarnelDlg::~CVarnelDlg() = default;
 
 QRect CVarnelDlg::ControlRect(ControlId id) const
 {
-    for (const TemplateControl& c : kTemplate)
-        if (c.id == id) return DialogRect(DialogBaseUnitsOf(font()), c.x, c.y, c.width, c.height);
-    return {};
+    const TemplateControl& c = TemplateOf(id);
+    return DialogRect(DialogBaseUnitsOf(font()), c.x, c.y, c.width, c.height);
+}
+
+QSize CVarnelDlg::TemplateSize() const
+{
+    return DialogRect(DialogBaseUnitsOf(font()), 0, 0, kTemplateSize.width(), kTemplateSize.height()).size();
+}
+
+void CVarnelDlg::LayOutControls()
+{
+    const QSize full = TemplateSize();
+    const int dx = width() - full.width();
+    const int dy = height() - full.height();
+    for (const auto& [id, widget] : m_controls) {
+        QRect rect = ControlRect(id);
+        switch (TemplateOf(id).follow) {
+        case Follow::Right: rect.translate(dx, 0); break;
+        case Follow::RightBottom: rect.translate(dx, dy); break;
+        case Follow::Bottom: rect.translate(0, dy); break;
+        case Follow::Height: rect.setHeight(rect.height() + dy); break;
+        case Follow::WidthAndHeight: rect.setSize(rect.size() + QSize(dx, dy)); break;
+        }
+        widget->setGeometry(rect);
+    }
+}
+
+void CVarnelDlg::FitToScreen()
+{
+    const QRect available = screen()->availableGeometry();
+    const QSize full = TemplateSize();
+    resize(full.boundedTo(available.size() - kFrameAllowance).expandedTo(minimumSize()));
+    const QSize outer = size() + kFrameAllowance;
+    const QPoint centred = available.center() - QPoint(outer.width() / 2, outer.height() / 2);
+    move(qMax(available.left(), centred.x()), qMax(available.top(), centred.y()));
+}
+
+void CVarnelDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    LayOutControls();
 }
 
 void CVarnelDlg::CreateRecordList()
@@ -212,6 +303,8 @@ void CVarnelDlg::CreateRecordList()
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setShowGrid(true);
     m_list->setWordWrap(false);
+    // Tab leaves the list for the buttons instead of walking its cells.
+    m_list->setTabKeyNavigation(false);
     // The time column is a pixel or two narrower than its text in some fonts: better clipped
     // by a pixel than cut to "…".
     m_list->setTextElideMode(Qt::ElideNone);
@@ -233,6 +326,17 @@ void CVarnelDlg::CreateRecordList()
     m_list->setColumnWidth(0, widths.time);
     m_list->setColumnWidth(1, widths.value);
 
+    // The highlighted row is the shown one, whichever way it became current.
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (!m_selecting) ShowListRow(current.row());
+            });
+    // A click below the last row would drop the highlight, leaving the shown row unmarked.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        QItemSelectionModel* selection = m_list->selectionModel();
+        if (!selection->hasSelection() && selection->currentIndex().isValid())
+            selection->select(selection->currentIndex(), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    });
     connect(m_list, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { OnListDoubleClick(index.row()); });
 }
@@ -272,10 +376,14 @@ int CVarnelDlg::ShowResult(int slot)
 void CVarnelDlg::InsertRecordItem(int position, int slot)
 {
     const MeasureRecord& record = TheRecordTable().records[slot];
+    const QString tip = RecordToolTip(record);
     m_list->insertRow(position);
-    m_list->setItem(position, 0, new QTableWidgetItem(RecordTimeText(record)));
+    auto* time = new QTableWidgetItem(RecordTimeText(record));
+    time->setToolTip(tip);
+    m_list->setItem(position, 0, time);
     auto* value = new QTableWidgetItem(RecordValueText(record));
     value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setToolTip(tip);
     m_list->setItem(position, 1, value);
 }
 
@@ -283,7 +391,10 @@ void CVarnelDlg::SelectRecord(int slot)
 {
     if (RecordTableSelect(TheRecordTable(), slot) != 0) return;
     m_list->setFocus();
-    m_list->setCurrentCell(slot, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    {
+        const QScopedValueRollback<bool> selecting(m_selecting, true);
+        m_list->setCurrentCell(slot, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
     m_list->scrollToItem(m_list->item(slot, 0), QAbstractItemView::EnsureVisible);
     ShowRecordOnMap(slot);
     ShowResult(slot);
@@ -295,18 +406,33 @@ void CVarnelDlg::ShowRecordOnMap(int slot)
     ::ShowRecordOnMap(*m_mapArea, TheRecordTable().records[slot]);
 }
 
-void CVarnelDlg::OnListDoubleClick(int row)
+void CVarnelDlg::ShowListRow(int row)
 {
     if (RecordTableSelect(TheRecordTable(), row) != 0) return;
     ShowRecordOnMap(row);
     ShowResult(row);
 }
 
+void CVarnelDlg::OnListDoubleClick(int row)
+{
+    ShowListRow(row);
+}
+
 void CVarnelDlg::OnImportDevice()
 {
     const QString folder = m_dialogs->ChooseFolder(this, QStringLiteral("请选择要导入的设备："));
-    if (folder.isEmpty() || !QDir::setCurrent(folder)) return;
-    const QByteArray folderPath = QFile::encodeName(folder);
+    if (folder.isEmpty()) return;
+    ImportReport report;
+    ImportDevice(QFile::encodeName(folder), report);
+    m_status->Show(report);
+}
+
+void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report)
+{
+    if (::chdir(folderPath.constData()) != 0) {
+        report.Skip(folderPath, LoadFailure::CannotOpen);
+        return;
+    }
     LogPrintf("[INFO] Open Dev: %s.", folderPath.constData());
 
     std::vector<std::string> paths;
@@ -318,7 +444,10 @@ void CVarnelDlg::OnImportDevice()
     // with its redrawing off until the end.
     class ListFiller : public FolderImportObserver {
     public:
-        ListFiller(CVarnelDlg* dlg, OnGoingDlg* waiting) : m_dlg(dlg), m_waiting(waiting) {}
+        ListFiller(CVarnelDlg* dlg, OnGoingDlg* waiting, ImportReport& report)
+            : m_dlg(dlg), m_waiting(waiting), m_report(report)
+        {
+        }
         void Stored(int, int tableIndex) override
         {
             if (tableIndex == 0) {
@@ -326,18 +455,26 @@ void CVarnelDlg::OnImportDevice()
                 m_dlg->m_list->setRowCount(0);
             }
             m_dlg->InsertRecordItem(tableIndex, tableIndex);
+            ++m_report.imported;
+        }
+        void Skipped(int, const std::string& path, LoadFailure why) override
+        {
+            m_report.Skip(QByteArray::fromStdString(path), why);
         }
         void Progress(int filesDone, int) override { m_waiting->SetFilesRead(filesDone); }
+        void Waiting() override { m_waiting->KeepResponsive(); }
+        bool Cancelled() override { return m_waiting->CancelRequested(); }
 
     private:
         CVarnelDlg* m_dlg;
         OnGoingDlg* m_waiting;
+        ImportReport& m_report;
     };
     RecordTable& table = TheRecordTable();
     {
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
-        ListFiller filler(this, &waiting);
+        ListFiller filler(this, &waiting, report);
         ImportRecordFiles(paths, table, &filler);
     }
     activateWindow();  // back from the waiting window
@@ -348,34 +485,142 @@ void CVarnelDlg::OnImportDevice()
 
 void CVarnelDlg::OnImportFile()
 {
-    const QString file = m_dialogs->OpenFile(this, QStringLiteral("打开"), QStringLiteral("All Files (*.*)"));
+    const QByteArray file = m_dialogs->OpenFile(this, QStringLiteral("打开"),
+                                                QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)"));
     if (file.isEmpty()) return;
-    const QByteArray path = QFile::encodeName(file);
-    LogPrintf("[INFO] Open Fil: %s.", path.constData());
+    ImportReport report;
+    ImportFile(file, report);
+    m_status->Show(report);
+}
 
+void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
+{
+    LogPrintf("[INFO] Open Fil: %s.", path.constData());
     RecordTable& table = TheRecordTable();
     const int loaded = RecordTableFind(table, path.constData());
     if (loaded >= 0) {
+        report.alreadyListed << QFile::decodeName(path);
         SelectRecord(loaded);
         return;
     }
-    if (LoadRecordFile(path.constData(), *m_scratch) != 0) return;
+    LoadFailure why = LoadFailure::None;
+    if (LoadRecordFile(path.constData(), *m_scratch, &why) != 0) {
+        report.Skip(path, why);
+        return;
+    }
     const bool full = table.count == MaxRecords;
     RecordTableInsertTop(table, *m_scratch);
     if (full) m_list->removeRow(MaxRecords - 1);
     InsertRecordItem(0, 0);
+    ++report.imported;
     SelectRecord(0);
+}
+
+void CVarnelDlg::ImportPaths(const QList<QByteArray>& paths)
+{
+    ImportReport report;
+    ImportPaths(paths, report);
+}
+
+void CVarnelDlg::ImportPaths(const QList<QByteArray>& paths, ImportReport& report)
+{
+    for (const QByteArray& path : paths) {
+        struct stat status;
+        if (::stat(path.constData(), &status) != 0)
+            report.Skip(path, LoadFailure::CannotOpen);
+        else if (S_ISDIR(status.st_mode))
+            ImportDevice(path, report);
+        else
+            ImportFile(path, report);
+    }
+    m_status->Show(report);
+}
+
+void CVarnelDlg::ImportPathsAfterMapLoad(const QList<QByteArray>& paths)
+{
+    if (paths.isEmpty()) return;
+    if (!m_mapArea->Document()) {
+        ImportPaths(paths);
+        return;
+    }
+    connect(
+        m_mapArea, &QWebEngineView::loadFinished, this, [this, paths] { ImportPaths(paths); },
+        Qt::SingleShotConnection);
+}
+
+void CVarnelDlg::ImportDrop(const QMimeData& data)
+{
+    QList<QByteArray> paths;
+    ImportReport report;
+    for (const QUrl& url : data.urls()) {
+        if (url.isLocalFile())
+            paths << QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        else
+            report.skipped << SkippedFile{url.toDisplayString(), QStringLiteral("不是本地文件")};
+    }
+    if (!data.hasUrls())
+        report.skipped << SkippedFile{data.text().simplified().left(40), QStringLiteral("不是文件")};
+    // The drop ends first, so the program it came from is not kept waiting for the import.
+    QTimer::singleShot(0, this, [this, paths, report]() mutable { ImportPaths(paths, report); });
+}
+
+bool CVarnelDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (watched == m_list) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            // Enter shows the current row; it would otherwise reach the default button "退出".
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                ShowListRow(m_list->currentRow());
+                return true;
+            }
+            // Home and End go to the first and the last row, as in a list, not along the row.
+            if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) && key->modifiers() == Qt::NoModifier) {
+                if (m_list->rowCount() > 0) {
+                    m_list->setCurrentCell(key->key() == Qt::Key_Home ? 0 : m_list->rowCount() - 1, 0);
+                    m_list->scrollToItem(m_list->currentItem());
+                }
+                return true;
+            }
+        }
+        return false;
+    case QEvent::ChildPolished:
+        // The browser renders into a child that takes the focus by Tab, and keeps Tab once it has
+        // it; like the browser itself, it takes the focus by a click only.
+        if (watched == m_mapArea) {
+            if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
+                child->setFocusPolicy(Qt::ClickFocus);
+        }
+        return false;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || widget->window() != this) return false;
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasUrls() && !drop->mimeData()->hasText()) return false;
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop) ImportDrop(*drop->mimeData());
+        return true;
+    }
+    default: return false;
+    }
+}
+
+bool CVarnelDlg::HaveRecordToExport()
+{
+    if (TheRecordTable().count > 0) return true;
+    m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("请先导入测量记录。"));
+    return false;
 }
 
 void CVarnelDlg::ExportSelected(ExportCommand command)
 {
-    const RecordTable& table = TheRecordTable();
     // With nothing loaded there is nothing to write: an empty file reported as a success would
     // mislead.
-    if (table.count == 0 || table.selected < 0 || table.selected >= table.count) {
-        m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("请先导入测量记录。"));
-        return;
-    }
+    if (!HaveRecordToExport()) return;
+    const RecordTable& table = TheRecordTable();
     QString filter;
     QString file = m_dialogs->SaveFile(this, SaveRequestFor(command), &filter);
     if (file.isEmpty()) return;
@@ -385,7 +630,7 @@ void CVarnelDlg::ExportSelected(ExportCommand command)
         m_dialogs->Inform(this, kNoticeCaption, QString::fromUtf8(format->successText));
         return;
     }
-    const QString reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("未知错误");
+    const QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
     m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
 }
 
@@ -411,18 +656,23 @@ void CVarnelDlg::OnExportReport()
 
 void CVarnelDlg::OnExportImage()
 {
+    if (!HaveRecordToExport()) return;
     const QString file = m_dialogs->SaveFile(
         this, {QStringLiteral("另存为"), QStringLiteral("测量记录"), QStringLiteral("jpg"),
                {QStringLiteral("(*.jpg)"), QStringLiteral("(*.bmp)"), QStringLiteral("(*.png)"), QStringLiteral("(*.gif)")},
                0});
     if (file.isEmpty()) return;
     // The window repaints where the save dialog was, and takes no input until it is captured.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     QEventLoop pause;
     QTimer::singleShot(2000, Qt::PreciseTimer, &pause, &QEventLoop::quit);
     pause.exec(QEventLoop::ExcludeUserInputEvents);
 
     QString reason;
-    if (WriteImageFile(GrabWindowPicture(*this), file, &reason) == 0)
+    QImage picture;
+    const int captured = CaptureWindowPicture(*this, picture, &reason);
+    QGuiApplication::restoreOverrideCursor();
+    if (captured == 0 && WriteImageFile(picture, file, &reason) == 0)
         m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("已成功导出为图片文件，谢谢！"));
     else
         m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));

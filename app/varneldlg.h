@@ -1,7 +1,9 @@
 #pragma once
 // The main window: record list, map area, result panel and the command buttons.
+#include <QByteArray>
 #include <QDialog>
 #include <QIcon>
+#include <QList>
 
 #include <memory>
 
@@ -10,9 +12,12 @@
 #include "import/record.h"
 
 class CExplorer1;
+class CImportStatus;
 class COutlineArea;
 class QLabel;
+class QMimeData;
 class QTableWidget;
+struct ImportReport;
 
 class CVarnelDlg : public QDialog {
     Q_OBJECT
@@ -34,6 +39,7 @@ public:
         IDC_IMPORT_DEVICE = 1014,
         IDC_RECORD_LIST = 1015,
         IDC_QUIT = 1,
+        IDC_IMPORT_STATUS = 1020,  // the import's status line, under the list
     };
 
     // dialogs: where file dialogs and message boxes go; nullptr uses the real ones.
@@ -66,10 +72,36 @@ public:
     // A double-click on list row `row` (−1: below the last row) shows that row's record.
     void OnListDoubleClick(int row);
 
+    // Imports each path as the import commands do: a folder as "导入设备...", anything else as
+    // "导入文件...", one after another, and reports them together on the status line.
+    void ImportPaths(const QList<QByteArray>& paths);
+
+    // ImportPaths once the map page has loaded, so that the record shown is drawn on it.
+    void ImportPathsAfterMapLoad(const QList<QByteArray>& paths);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // Rectangle of a template control, in pixels.
     QRect ControlRect(ControlId id) const;
+    // The template's size in pixels.
+    QSize TemplateSize() const;
     void CreateRecordList();
+    // Places every control for the window's current size: the map takes the extra width, the
+    // map and the list the extra height; the result panel and the buttons keep their size.
+    void LayOutControls();
+    // The template's size where the screen has room, else the minimum; placed on the screen.
+    void FitToScreen();
+    void ImportDevice(const QByteArray& folderPath, ImportReport& report);
+    void ImportFile(const QByteArray& path, ImportReport& report);
+    void ImportPaths(const QList<QByteArray>& paths, ImportReport& report);
+    void ImportDrop(const QMimeData& data);
+    // Shows list row `row` (−1: none) and makes it the selected record.
+    void ShowListRow(int row);
+    // False, after telling the user, when there is no record to export.
+    bool HaveRecordToExport();
     void SetFonts();
     void ShowAbout();
     // Saves the selected record in a format the command offers, from the table of formats.
@@ -86,4 +118,7 @@ private:
     QLabel* m_header;
     QWidget* m_outlineGroup;
     QWidget* m_resultGroup;
+    CImportStatus* m_status;
+    QList<std::pair<ControlId, QWidget*>> m_controls;  // every template control, for the layout
+    bool m_selecting = false;  // SelectRecord is moving the list's current row itself
 };

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "export/record_formats.h"
+#include "export/safe_file.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
 #include "import/record.h"
@@ -66,7 +68,9 @@ const char kUsage[] =
     "  --out-dir DIR\n"
     "             writes NAME.SUFFIX into DIR for every loaded record and every format of\n"
     "             --formats, NAME being the record file's name without its extension.\n"
-    "             Existing files are replaced; a failed write leaves them as they were.\n"
+    "             Existing files are replaced; a failed write leaves them as they were. A\n"
+    "             second record of the same NAME (x.nmea and x.nmea1) fails instead of\n"
+    "             replacing the first's exports.\n"
     "  --formats LIST\n"
     "             with --out-dir: the formats, comma-separated (default dxf,csv). Formats\n"
     "             with -cgcs2000 hold plane coordinates of the record's CGCS2000 3-degree\n"
@@ -74,7 +78,10 @@ const char kUsage[] =
     "  --help     this text.\n"
     "\n"
     "A file that does not load, or an export that cannot be written, is named on standard\n"
-    "error with the reason.\n"
+    "error with the reason; so is a failed write to standard output. Control bytes in\n"
+    "names are printed as escapes (\\n, \\t, \\x1b). An export target that is a pipe,\n"
+    "socket or device is refused (but /dev/null and /dev/stdout), and an export\n"
+    "interrupted by a signal leaves no temporary file behind.\n"
     "Exit status: 0 when every PATH loaded, 1 when any file failed, 2 for a usage error.\n";
 
 struct Export {
@@ -125,6 +132,38 @@ const char* FileName(const char* path)
 {
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
+}
+
+// A name for the text output and for messages: control bytes are written as escapes (\n, \t,
+// \r, \xHH), so a name cannot forge output lines or reach the terminal as a control sequence.
+std::string Printable(const char* text)
+{
+    std::string out;
+    for (const auto* s = reinterpret_cast<const unsigned char*>(text); *s; ++s) {
+        const unsigned char c = *s;
+        if (c >= 0x20 && c != 0x7F) {
+            out += char(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+// Standard output's first write error, reported once at the end.
+int outputError = 0;
+
+void Output(const void* data, size_t size)
+{
+    if (std::fwrite(data, 1, size, stdout) != size && outputError == 0) outputError = errno ? errno : EIO;
 }
 
 void PutNumber(std::string& out, double v)
@@ -242,14 +281,31 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
         out += ']';
     }
     out += "}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    Output(out.data(), out.size());
 }
 
 void PrintLine(const MeasureRecord& r)
 {
-    std::printf("%s\t%04d-%02d-%02d %02d:%02d:%02d\t%s\t%.0f m²\t%.2f mu\t%.2f m\t%.2f m\t%d points\n",
-                FileName(r.path), r.year, r.month, r.day, r.hour, r.minute, r.second, MeasureTypeName(r.type),
-                r.area, r.areaMu, r.curveLength, r.straightLength, r.pointCount);
+    char figures[512];
+    const int n = std::snprintf(figures, sizeof figures,
+                                "\t%04d-%02d-%02d %02d:%02d:%02d\t%s\t%.0f m²\t%.2f mu\t%.2f m\t%.2f m\t%d points\n",
+                                r.year, r.month, r.day, r.hour, r.minute, r.second, MeasureTypeName(r.type), r.area,
+                                r.areaMu, r.curveLength, r.straightLength, r.pointCount);
+    std::string line = Printable(FileName(r.path));
+    line.append(figures, n > 0 ? std::min<size_t>(size_t(n), sizeof figures - 1) : 0);
+    Output(line.data(), line.size());
+}
+
+// Ends standard output; false, with the message, when anything written to it was lost.
+bool CloseOutput()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 && outputError == 0) outputError = errno ? errno : EIO;
+    if (std::ferror(stdout) && outputError == 0) outputError = EIO;
+    if (std::fclose(stdout) != 0 && outputError == 0) outputError = errno ? errno : EIO;
+    if (outputError == 0) return true;
+    std::fprintf(stderr, "varnel-convert: cannot write output: %s\n", std::strerror(outputError));
+    return false;
 }
 
 // The loader wants a path with a separator; a bare name means the current folder.
@@ -275,7 +331,7 @@ bool Expand(const std::string& path, FileList& list)
     }
     std::vector<std::string> names;
     if (ListRecordFolder(path.c_str(), FolderOrder::Name, names) != 0) {
-        std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "varnel-convert: %s: %s\n", Printable(path.c_str()).c_str(), std::strerror(errno));
         return false;
     }
     const std::string folder = LoaderPath(path.back() == '/' ? path : path + "/");
@@ -299,17 +355,28 @@ bool Write(RecordWriter writer, const std::string& target, const MeasureRecord& 
 {
     int error = 0;
     if (writer(target.c_str(), record, &error) == 0) return true;
-    std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", target.c_str(),
-                 error ? std::strerror(error) : "unknown error");
+    std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", Printable(target.c_str()).c_str(),
+                 error ? ExportErrorText(error) : "unknown error");
     return false;
 }
 
-bool ExportRecord(const Options& options, const MeasureRecord& record)
+// The record file each --out-dir name was exported from in this run, by name.
+using ExportedStems = std::map<std::string, std::string>;
+
+bool ExportRecord(const Options& options, const MeasureRecord& record, ExportedStems& exported)
 {
     bool ok = true;
     for (const Export& e : options.single) ok &= Write(e.format->writer, e.target, record);
     if (!options.outDir.empty()) {
-        const std::string base = options.outDir + "/" + Stem(record.path);
+        // x.nmea, x.nmea1 and x.nmea~ all export to x.*: the second would replace the first's.
+        const std::string stem = Stem(record.path);
+        const auto [earlier, isNew] = exported.emplace(stem, record.path);
+        if (!isNew) {
+            std::fprintf(stderr, "varnel-convert: %s: would overwrite the export of %s\n",
+                         Printable(record.path).c_str(), Printable(earlier->second.c_str()).c_str());
+            return false;
+        }
+        const std::string base = options.outDir + "/" + stem;
         for (const RecordFormat* format : options.outDirFormats)
             ok &= Write(format->writer, base + "." + format->suffix, record);
     }
@@ -324,7 +391,7 @@ const RecordFormat* SingleFileFormat(const std::string& option, const std::strin
         format = FormatForPath(Formats(), ExportCommand::Gis, out);
         if (format == nullptr)
             std::fprintf(stderr, "varnel-convert: --gis %s: the extension is none of .gpkg, .shp, .kml, .geojson, .gpx\n",
-                         out.c_str());
+                         Printable(out.c_str()).c_str());
         return format;
     }
     format = FindRecordFormat(Formats(), option == "--dxf" ? "dxf" : option == "--csv" ? "csv" : "pdf");
@@ -341,7 +408,7 @@ bool ParseFormats(const std::string& list, std::vector<const RecordFormat*>& row
         const std::string id = list.substr(start, comma - start);
         const RecordFormat* format = FindRecordFormat(Formats(), id);
         if (format == nullptr) {
-            std::fprintf(stderr, "varnel-convert: unknown format \"%s\" (formats: %s)\n", id.c_str(),
+            std::fprintf(stderr, "varnel-convert: unknown format \"%s\" (formats: %s)\n", Printable(id.c_str()).c_str(),
                          FormatIds().c_str());
             return false;
         }
@@ -376,7 +443,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         } else if (!endOfOptions && (arg == "--dxf" || arg == "--csv" || arg == "--gis" || arg == "--report" ||
                                      arg == "--out-dir" || arg == "--formats")) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                std::fprintf(stderr, "varnel-convert: %s needs %s\n", arg.c_str(),
+                std::fprintf(stderr, "varnel-convert: %s needs %s\n", Printable(arg.c_str()).c_str(),
                              arg == "--formats" ? "a list of formats" : "a file name");
                 return 2;
             }
@@ -391,7 +458,7 @@ int ParseOptions(int argc, char** argv, Options& options)
                 return 2;
             }
         } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "varnel-convert: unknown option %s\n", arg.c_str());
+            std::fprintf(stderr, "varnel-convert: unknown option %s\n", Printable(arg.c_str()).c_str());
             return 2;
         } else {
             options.paths.push_back(arg);
@@ -423,11 +490,15 @@ int ParseOptions(int argc, char** argv, Options& options)
 int main(int argc, char** argv)
 {
     Options options;
-    if (const int status = ParseOptions(argc, argv, options); status >= 0) return status;
+    if (const int status = ParseOptions(argc, argv, options); status >= 0)
+        return status == 0 && !CloseOutput() ? 1 : status;
 
     // A write that reaches the file size limit must fail like any other write error, not end
     // the process with a temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    // An interrupted export leaves no temporary file; /dev/null and /dev/stdout may be targets.
+    RemoveTemporariesOnSignals();
+    AllowStandardStreamTargets(true);
 
     bool anyFailed = false;
     FileList files;
@@ -438,9 +509,13 @@ int main(int argc, char** argv)
                    stderr);
         return 2;
     }
-    if (!options.outDir.empty() && !std::filesystem::is_directory(options.outDir)) {
-        std::fprintf(stderr, "varnel-convert: %s: no such folder\n", options.outDir.c_str());
-        return 1;
+    if (!options.outDir.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(options.outDir, ec)) {
+            std::fprintf(stderr, "varnel-convert: %s: %s\n", Printable(options.outDir.c_str()).c_str(),
+                         ec ? ec.message().c_str() : "not a folder");
+            return 1;
+        }
     }
 
 #ifdef VARNEL_CONVERT_REPORT
@@ -475,13 +550,13 @@ int main(int argc, char** argv)
                 PrintJson(record, m_options.points);
             else
                 PrintLine(record);
-            if (!ExportRecord(m_options, record)) failed = true;
+            if (!ExportRecord(m_options, record, m_exported)) failed = true;
             Count(fileIndex);
         }
         void Skipped(int fileIndex, const std::string& path, LoadFailure why) override
         {
             if (why == LoadFailure::NotRecordName && m_files.folder[size_t(m_first + fileIndex)] >= 0) return;
-            std::fprintf(stderr, "varnel-convert: %s: %s\n", path.c_str(), FailureText(why));
+            std::fprintf(stderr, "varnel-convert: %s: %s\n", Printable(path.c_str()).c_str(), FailureText(why));
             failed = true;
             Count(fileIndex);
         }
@@ -493,7 +568,8 @@ int main(int argc, char** argv)
             bool any = false;
             for (size_t i = 0; i < m_recordFiles.size(); ++i) {
                 if (m_recordFiles[i] > 0) continue;
-                std::fprintf(stderr, "varnel-convert: %s: no record files in this folder\n", m_files.folders[i].c_str());
+                std::fprintf(stderr, "varnel-convert: %s: no record files in this folder\n",
+                             Printable(m_files.folders[i].c_str()).c_str());
                 any = true;
             }
             return any;
@@ -510,6 +586,7 @@ int main(int argc, char** argv)
         const FileList& m_files;
         const RecordTable& m_table;
         std::vector<int> m_recordFiles;  // per folder: files that loaded or failed as record files
+        ExportedStems m_exported;
         int m_first = 0;
     };
 
@@ -526,6 +603,6 @@ int main(int argc, char** argv)
         rest.erase(rest.begin(), rest.begin() + run.filesDone);
     }
     if (printer.failed || printer.ReportEmptyFolders()) anyFailed = true;
-    std::fflush(stdout);
+    if (!CloseOutput()) anyFailed = true;
     return anyFailed ? 1 : 0;
 }

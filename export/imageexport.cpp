@@ -1,6 +1,9 @@
 #include "export/imageexport.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
+#include <QCoreApplication>
+#include <QWindow>
 #include <QFile>
 #include <QImageWriter>
 #include <QScreen>
@@ -130,7 +133,7 @@ int WriteImageFile(const QImage& image, const QString& path, QString* reason)
     int error = 0;
     if (file.Open(QFile::encodeName(path).constData(), &error) != 0 ||
         file.Write(bytes.constData(), size_t(bytes.size()), &error) != 0 || file.Commit(&error) != 0)
-        return Fail(reason, QString::fromLocal8Bit(std::strerror(error)));
+        return Fail(reason, QString::fromLocal8Bit(ExportErrorText(error)));
     return 0;
 }
 
@@ -142,4 +145,35 @@ QImage GrabWindowPicture(QWidget& window)
     return window.screen()
         ->grabWindow(window.winId(), offset.x(), offset.y(), frame.width(), frame.height())
         .toImage();
+}
+
+bool IsBlankPicture(const QImage& image)
+{
+    if (image.isNull()) return true;
+    const QImage pixels = image.convertToFormat(QImage::Format_RGB32);
+    const QRgb first = pixels.pixel(0, 0);
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x)
+            if (line[x] != first) return false;
+    }
+    return true;
+}
+
+int CaptureWindowPicture(QWidget& window, QImage& picture, QString* reason)
+{
+    if (window.isMinimized() || !window.isVisible()) window.showNormal();
+    window.raise();
+    window.activateWindow();
+    // Shown again, the window needs a moment to be mapped and painted; input stays excluded.
+    const QDeadlineTimer deadline(1000);
+    while (!deadline.hasExpired() &&
+           (window.isMinimized() || !window.windowHandle() || !window.windowHandle()->isExposed()))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    if (window.isMinimized() || !window.windowHandle() || !window.windowHandle()->isExposed())
+        return Fail(reason, QStringLiteral("窗口未显示在屏幕上，无法截取图片"));
+    window.repaint();
+    picture = GrabWindowPicture(window);
+    if (IsBlankPicture(picture)) return Fail(reason, QStringLiteral("截取的画面是空白的，不是窗口的图片"));
+    return 0;
 }

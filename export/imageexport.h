@@ -16,3 +16,12 @@ int WriteImageFile(const QImage& image, const QString& path, QString* reason = n
 
 // What the screen shows of window, frame and title bar included, in the screen's pixels.
 QImage GrabWindowPicture(QWidget& window);
+
+// True when image is empty or of one colour throughout: what a grab of a window that is not on
+// screen gives, never a picture of the window.
+bool IsBlankPicture(const QImage& image);
+
+// The picture of window as the user sees it: a minimised or hidden window is first restored and
+// raised, and given up to a second to be shown. 0 with the picture, or −1 with the reason when
+// the window could not be shown or the grab is blank.
+int CaptureWindowPicture(QWidget& window, QImage& picture, QString* reason = nullptr);

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstring>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -48,7 +50,74 @@ std::string TemporaryName(const std::string& target)
     return name;
 }
 
+// The temporaries of exports in progress, for the signal handler: fixed storage and lock-free
+// states, so that it reads them without a lock or an allocation.
+constexpr int TemporarySlots = 16;
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+enum SlotState : int { SlotFree, SlotFilling, SlotReady };
+char temporaryPaths[TemporarySlots][PATH_MAX];
+std::atomic<int> temporaryState[TemporarySlots];
+std::atomic<bool> standardStreamsAllowed{false};
+
+int RememberTemporary(const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return -1;
+    for (int i = 0; i < TemporarySlots; ++i) {
+        int expected = SlotFree;
+        if (!temporaryState[i].compare_exchange_strong(expected, SlotFilling))
+            continue;
+        std::memcpy(temporaryPaths[i], path.c_str(), path.size() + 1);
+        temporaryState[i].store(SlotReady);
+        return i;
+    }
+    return -1;  // more exports at once than slots: this one is only removed by its owner
+}
+
+void ForgetTemporary(int slot)
+{
+    if (slot >= 0)
+        temporaryState[slot].store(SlotFree);
+}
+
+extern "C" void RemoveTemporariesAndExit(int signal)
+{
+    for (int i = 0; i < TemporarySlots; ++i)
+        if (temporaryState[i].load() == SlotReady)
+            unlink(temporaryPaths[i]);
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+bool IsStandardStreamTarget(const char* target)
+{
+    return std::strcmp(target, "/dev/null") == 0 || std::strcmp(target, "/dev/stdout") == 0;
+}
+
 }  // namespace
+
+const char* ExportErrorText(int error)
+{
+    if (error == NotRegularFileError)
+        return "not a regular file (a pipe, socket or device)";
+    return std::strerror(error);
+}
+
+void AllowStandardStreamTargets(bool allow)
+{
+    standardStreamsAllowed.store(allow);
+}
+
+void RemoveTemporariesOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporariesAndExit;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&action.sa_mask, signal);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
 
 int ReportFailure(int* error, int code)
 {
@@ -63,6 +132,7 @@ SafeFile::~SafeFile()
         close(fd_);
     if (temporary_)
         unlink(writePath_.c_str());
+    ForgetTemporary(slot_);
 }
 
 int SafeFile::Open(const char* target, int* error)
@@ -77,7 +147,11 @@ int SafeFile::Open(const char* target, int* error)
     const bool exists = stat(target, &existing) == 0;
     if (!exists && errno != ENOENT)
         return ReportFailure(error, errno);
+    if (exists && S_ISDIR(existing.st_mode))
+        return ReportFailure(error, EISDIR);
     if (exists && !S_ISREG(existing.st_mode)) {
+        if (!standardStreamsAllowed.load() || !IsStandardStreamTarget(target))
+            return ReportFailure(error, NotRegularFileError);
         fd_ = open(target, O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
         if (fd_ < 0)
             return ReportFailure(error, errno);
@@ -106,6 +180,7 @@ int SafeFile::Open(const char* target, int* error)
     if (fd_ < 0)
         return ReportFailure(error, errno);
     temporary_ = true;
+    slot_ = RememberTemporary(writePath_);
     // Best effort, as a file rewritten in place would keep its mode; a file system without
     // permission bits refuses this and the file keeps the default one.
     if (exists)
@@ -142,9 +217,15 @@ int SafeFile::Commit(int* error)
     if (fd_ >= 0 && Close(error) != 0)
         return -1;
     if (temporary_) {
+        // A target planted as a FIFO (or any non-file) since Open is not replaced by the rename.
+        struct stat now {};
+        if (stat(target_.c_str(), &now) == 0 && !S_ISREG(now.st_mode))
+            return ReportFailure(error, NotRegularFileError);
         if (rename(writePath_.c_str(), target_.c_str()) != 0)
             return ReportFailure(error, errno);
         temporary_ = false;
+        ForgetTemporary(slot_);
+        slot_ = -1;
     }
     return 0;
 }

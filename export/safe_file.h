@@ -7,6 +7,20 @@
 // Stores code in *error when error is given; returns −1 for the caller to pass on.
 int ReportFailure(int* error, int code);
 
+// An export's own failure codes, beside errno's (which are all below 4096).
+inline constexpr int NotRegularFileError = 0x1000;  // the target is a pipe, socket or device
+
+// What an export failure code means: strerror's text, or the export's own.
+const char* ExportErrorText(int error);
+
+// Lets exports write /dev/null and /dev/stdout in place (the converter's choice; everybody
+// else gets NotRegularFileError for them like for any other device).
+void AllowStandardStreamTargets(bool allow);
+
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the temporary files of exports
+// in progress and then end the process as the signal would have.
+void RemoveTemporariesOnSignals();
+
 class SafeFile {
 public:
     SafeFile() = default;
@@ -15,9 +29,10 @@ public:
     // Closes the file; a temporary that was not committed is removed.
     ~SafeFile();
 
-    // Creates the file the content goes to. A target that exists but is not a regular file
-    // (a terminal, a pipe, /dev/null) is written directly: renaming over it would replace the
-    // device node, and there is no content to keep. A symbolic link keeps pointing at the file
+    // Creates the file the content goes to. A target that exists but is not a regular file (a
+    // FIFO, a socket, a device, a folder) is refused without ever being opened, so it cannot
+    // block; only /dev/null and /dev/stdout, where allowed, are written in place. A symbolic
+    // link keeps pointing at the file
     // it names, which is the one replaced; an existing file's permission bits carry over, and a
     // file this process may not write is refused (EACCES) even where its folder is writable.
     // 0, or −1 with the cause in *error.
@@ -41,4 +56,5 @@ private:
     std::string writePath_;
     int fd_ = -1;
     bool temporary_ = false;
+    int slot_ = -1;  // the temporary's entry among those a signal removes
 };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -17,7 +18,7 @@
 namespace {
 
 struct LoadOutcome {
-    const MeasureRecord* record;  // valid until the file is released
+    const MeasureRecord* record;  // valid until the file is released; nullptr: cancelled while waiting
     LoadFailure why;
 };
 
@@ -25,7 +26,7 @@ struct LoadOutcome {
 class InlineLoader {
 public:
     explicit InlineLoader(const std::vector<std::string>& paths) : paths_(paths) {}
-    LoadOutcome Take(int index)
+    LoadOutcome Take(int index, FolderImportObserver&)
     {
         LoadFailure why = LoadFailure::None;
         LoadRecordFile(paths_[size_t(index)].c_str(), *scratch_, &why);
@@ -68,11 +69,18 @@ public:
     // False when no worker could be started.
     bool Running() const { return !workers_.empty(); }
 
-    LoadOutcome Take(int index)
+    LoadOutcome Take(int index, FolderImportObserver& observer)
     {
         std::unique_lock lock(mutex_);
         Slot* slot = nullptr;
-        loaded_.wait(lock, [&] { return (slot = Find(index)) != nullptr; });
+        const auto interval = std::chrono::milliseconds(FolderImportObserver::WaitingIntervalMs);
+        while (!loaded_.wait_for(lock, interval, [&] { return (slot = Find(index)) != nullptr; })) {
+            lock.unlock();
+            observer.Waiting();
+            const bool cancelled = observer.Cancelled();
+            lock.lock();
+            if (cancelled) return {nullptr, LoadFailure::None};
+        }
         return {slot->scratch.get(), slot->why};
     }
 
@@ -145,7 +153,11 @@ FolderImportResult Import(Loader& loader, const std::vector<std::string>& paths,
             result.cancelled = true;
             break;
         }
-        const LoadOutcome outcome = loader.Take(i);
+        const LoadOutcome outcome = loader.Take(i, observer);
+        if (!outcome.record) {
+            result.cancelled = true;
+            break;
+        }
         if (outcome.why == LoadFailure::None) {
             if (result.loaded == 0) RecordTableRestart(table);
             LogPrintf("[INFO] %d, %s.", table.count, NameOf(outcome.record->path));

@@ -38,8 +38,13 @@ public:
     // The file at paths[fileIndex] is now table.records[tableIndex]. tableIndex 0 means the
     // table has just been restarted for this run.
     virtual void Stored(int fileIndex, int tableIndex) { (void)fileIndex, (void)tableIndex; }
-    // Asked between files; true ends the import, keeping what has been stored.
+    // Asked between files and while waiting for a slow one; true ends the import after the
+    // files in flight, keeping what has been stored.
     virtual bool Cancelled() { return false; }
+    // Called every WaitingInterval while the next file in order is still being read (on a
+    // slow or stalled drive), so that a window can repaint and take a click on its cancel.
+    virtual void Waiting() {}
+    static constexpr int WaitingIntervalMs = 50;
 };
 
 struct FolderImportResult {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,7 +17,7 @@ namespace {
 constexpr int kReadChunk = 64 * 1024;
 
 // Reads the file in chunks, so memory stays bounded whatever its size, and stops as soon as
-// the record is full. Returns false on a read error.
+// the record is full or MaxRecordFileBytes have been read. Returns false on a read error.
 bool ReadPoints(int fd, MeasureRecord& r)
 {
     char data[kReadChunk];
@@ -24,6 +25,7 @@ bool ReadPoints(int fd, MeasureRecord& r)
     const char* pos = data;
     const char* end = data;
     bool atEof = false;
+    long long budget = MaxRecordFileBytes;
     for (;;) {
         // ReadLine looks at most LineCapacity bytes ahead; keep that much in the window.
         if (!atEof && end - pos < LineCapacity) {
@@ -31,7 +33,12 @@ bool ReadPoints(int fd, MeasureRecord& r)
             std::memmove(data, pos, kept);
             size_t filled = kept;
             while (filled < sizeof data) {
-                const ssize_t got = ::read(fd, data + filled, sizeof data - filled);
+                if (budget == 0) {
+                    atEof = true;  // past the bound: as if the file ended here
+                    break;
+                }
+                const size_t want = std::min<long long>(budget, sizeof data - filled);
+                const ssize_t got = ::read(fd, data + filled, want);
                 if (got < 0) {
                     if (errno == EINTR) continue;
                     return false;
@@ -41,6 +48,7 @@ bool ReadPoints(int fd, MeasureRecord& r)
                     break;
                 }
                 filled += size_t(got);
+                budget -= got;
             }
             pos = data;
             end = data + filled;

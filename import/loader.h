@@ -38,6 +38,12 @@ enum class LoadFailure : int {
 
 inline constexpr int LineCapacity = 256;
 
+// A record file is read to at most this many bytes and then treated as if it ended there. The
+// largest real record (3599 points amid a receiver's other sentences, about 2 KB a second) is a
+// few megabytes; 64 MiB leaves ten times that, while a hostile 2 GB file costs a fraction of a
+// second instead of seconds, and 200 of them a folder import of seconds instead of minutes.
+inline constexpr long long MaxRecordFileBytes = 64LL * 1024 * 1024;
+
 // 0: record cleared and filled. −1: not loaded; record's content is meaningless.
 int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why = nullptr);
 

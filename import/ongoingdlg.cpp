@@ -1,6 +1,8 @@
 #include "import/ongoingdlg.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QEvent>
+#include <QPushButton>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -12,7 +14,8 @@ OnGoingDlg::OnGoingDlg(QWidget* owner)
     setWindowTitle(QStringLiteral("批量处理"));
     setFont(DialogFont());
     const DialogBaseUnits units = DialogBaseUnitsOf(font());
-    setFixedSize(DialogRect(units, 0, 0, 193, 63).size());
+    // The template's 193 × 63 units, with a row for "取消" below the progress bar.
+    setFixedSize(DialogRect(units, 0, 0, 193, 80).size());
 
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(32, 32));
@@ -24,6 +27,46 @@ OnGoingDlg::OnGoingDlg(QWidget* owner)
 
     m_progress = new QProgressBar(this);
     m_progress->setGeometry(DialogRect(units, 48, 40, 124, 10));
+
+    m_cancel = new QPushButton(QStringLiteral("取消"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setGeometry(DialogRect(units, 122, 58, 50, 14));
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        m_cancelRequested = true;
+        m_cancel->setEnabled(false);
+    });
+}
+
+OnGoingDlg::~OnGoingDlg()
+{
+    if (m_filtering) qApp->removeEventFilter(this);
+}
+
+bool OnGoingDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::ContextMenu:
+    case QEvent::Drop:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+        return watched != m_cancel;  // only "取消" takes input during the import
+    case QEvent::Close:
+        return true;  // no window closes mid-import
+    default:
+        return false;
+    }
 }
 
 void OnGoingDlg::Start(int fileCount)
@@ -31,11 +74,19 @@ void OnGoingDlg::Start(int fileCount)
     m_progress->setRange(0, fileCount);
     m_progress->setValue(0);
     show();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_cancel->setFocus();
+    if (!m_filtering) qApp->installEventFilter(this);
+    m_filtering = true;
+    KeepResponsive();
 }
 
 void OnGoingDlg::SetFilesRead(int filesRead)
 {
     m_progress->setValue(filesRead);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    KeepResponsive();
+}
+
+void OnGoingDlg::KeepResponsive()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

@@ -1,22 +1,37 @@
 #pragma once
-// The waiting window of a folder import: "批量处理", the application icon, its message and how
-// many of the folder's files have been read.
+// The waiting window of a folder import: "批量处理", the application icon, its message, how
+// many of the folder's files have been read, and "取消", which stops the import after the files
+// being read and keeps what has loaded.
 #include <QDialog>
 
 class QProgressBar;
+class QPushButton;
 
 class OnGoingDlg : public QDialog {
     Q_OBJECT
 public:
     explicit OnGoingDlg(QWidget* owner);
+    ~OnGoingDlg() override;
 
     // Shows the window for a folder of fileCount files and paints it before returning.
     void Start(int fileCount);
 
-    // filesRead files have been read. Repaints the waiting window and the owner but lets no user
-    // input through, so the import keeps the window to itself until it ends.
+    // filesRead files have been read. Repaints the waiting window and the owner.
     void SetFilesRead(int filesRead);
+
+    // Lets pending events through: repaints, and a click or key on "取消". All other user input
+    // is swallowed, so the import keeps the window to itself until it ends or is cancelled.
+    void KeepResponsive();
+
+    // The user asked to stop the import.
+    bool CancelRequested() const { return m_cancelRequested; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QProgressBar* m_progress;
+    QPushButton* m_cancel;
+    bool m_cancelRequested = false;
+    bool m_filtering = false;
 };

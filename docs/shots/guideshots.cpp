@@ -22,6 +22,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include "app/filepicker.h"
 #include "app/varnel.h"
 #include "app/varneldlg.h"
 #include "map/explorer.h"
@@ -61,8 +62,8 @@ public:
         Then(0, [this] { ShowRow(QStringLiteral("2026-04-11")); });  // the field walked round once
         Then(4000, [this] { Shoot(m_main, "window-shown"); });
         Click("导入文件...");
-        OnDialog("QFileDialog", [this](QWidget* d) {
-            static_cast<QFileDialog*>(d)->setDirectory(m_device);
+        OnDialog("CRecordFilePicker", [this](QWidget* d) {
+            static_cast<CRecordFilePicker*>(d)->ShowFolder(QFile::encodeName(m_device));
         }, [this](QWidget* d) {
             Shoot(d, "import-file");
             static_cast<QDialog*>(d)->reject();

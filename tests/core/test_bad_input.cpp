@@ -1,6 +1,7 @@
 // Whole bad record files, kept in tests/data/bad or made here where they cannot be kept: what
 // the loader makes of each, and that a load, failed or not, writes nothing but the record it
 // was given (not the bytes around it, not the record table, not the file or its folder).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -162,6 +163,28 @@ TEST(MadeBadFile, MegabyteLines)
             EXPECT_EQ(o.record().pointCount, c.points) << c.what;
         }
     }
+}
+
+// A huge sparse file (a drive's trap: gigabytes of nothing) is read only to the bound, then
+// treated as if it ended there: a point before the bound counts, one after it does not.
+TEST(MadeBadFile, HugeFileIsReadOnlyToTheBound)
+{
+    const ScratchFolder dir("varnel-bad");
+    const std::string path = dir.File("huge.nmea");
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string point = "\r\n2018-04-11,10:20:30,22.5431234,113.9123456\r\n";
+    const std::string later = "\r\n2018-04-11,10:20:31,22.5431234,113.9123456\r\n";
+    ASSERT_EQ(pwrite(fd, point.data(), point.size(), 0), ssize_t(point.size()));
+    ASSERT_EQ(pwrite(fd, later.data(), later.size(), MaxRecordFileBytes - 200), ssize_t(later.size()));
+    ASSERT_EQ(pwrite(fd, point.data(), point.size(), MaxRecordFileBytes + 200), ssize_t(point.size()));
+    ASSERT_EQ(ftruncate(fd, 1LL << 30), 0);  // 1 GiB, all but three lines of it a hole
+    close(fd);
+
+    auto record = std::make_unique<MeasureRecord>();
+    ASSERT_EQ(LoadRecordFile(path.c_str(), *record), 0);
+    EXPECT_EQ(record->pointCount, 2);
+    EXPECT_EQ(record->points[1].stamp, 20180411102031u);
 }
 
 TEST(MadeBadFile, NameOf4000Bytes)

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,9 +33,13 @@ protected:
     // Runs the converter with args, in the folder cwd when one is given.
     Outcome Run(const std::string& args, const std::string& cwd = "")
     {
+        return RunShell((cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(VARNEL_CONVERT) + " " + args);
+    }
+
+    Outcome RunShell(const std::string& line)
+    {
         const std::string out = dir_ + "/.out", err = dir_ + "/.err";
-        const std::string command = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(VARNEL_CONVERT) +
-                                    " " + args + " >" + out + " 2>" + err;
+        const std::string command = line + " >" + out + " 2>" + err;
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(out), ReadWholeFile(err)};
     }
@@ -190,6 +196,70 @@ TEST_F(ConvertCommand, GisAndReportFromTheFormatTable)
     ASSERT_EQ(report.status, 0) << report.err;
     EXPECT_EQ(report.err, "");
     EXPECT_EQ(ReadWholeFile(dir_ + "/f.pdf").substr(0, 5), "%PDF-");
+}
+
+// Faults an attacker's drive or a full disk used to turn into an abort, a lie or forged output.
+TEST_F(ConvertCommand, NeverAbortsNorHidesAFailedWrite)
+{
+    const std::string file = Write("field.nmea", kField);
+    const std::string loop = dir_ + "/loop";
+    ASSERT_EQ(symlink("loop", loop.c_str()), 0);
+    const std::string longName = dir_ + "/" + std::string(300, 'n');
+    const struct {
+        const char* what;
+        std::string outDir;
+    } badFolders[] = {{"symlink loop", loop}, {"name over 255 bytes", longName}, {"under a loop", loop + "/x"}};
+    for (const auto& c : badFolders) {
+        SCOPED_TRACE(c.what);
+        const Outcome run = Run(file + " --out-dir '" + c.outDir + "'");
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("varnel-convert: "), std::string::npos) << run.err;
+    }
+
+    for (const char* args : {"--json ", "", "--help "}) {
+        SCOPED_TRACE(args);
+        const std::string command = std::string(VARNEL_CONVERT) + " " + args + file + " >/dev/full 2>" + dir_ + "/.err";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+        EXPECT_NE(ReadWholeFile(dir_ + "/.err").find("varnel-convert: cannot write output: No space left on device"),
+                  std::string::npos) << ReadWholeFile(dir_ + "/.err");
+    }
+}
+
+TEST_F(ConvertCommand, NamesAreEscapedInTextAndMessages)
+{
+    ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
+    Write("d/a\nforged\tline\x1b[2J.nmea", kField);
+    Write("d/b\x1b]0;x\x07.nmea", "no points\r\n");
+    const Outcome run = Run(dir_ + "/d");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.rfind("a\\nforged\\tline\\x1b[2J.nmea\t2018-04-11 10:20:01\tArea\t", 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+    EXPECT_NE(run.err.find("b\\x1b]0;x\\x07.nmea: no point line"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+    const Outcome json = Run("--json " + dir_ + "/d");
+    EXPECT_NE(json.out.find("a\\u000aforged\\u0009line\\u001b[2J.nmea"), std::string::npos) << json.out;
+}
+
+TEST_F(ConvertCommand, TwoRecordsOfOneExportNameFailTheSecond)
+{
+    ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir_ + "/out").c_str(), 0755), 0);
+    Write("d/x.nmea", kField);
+    Write("d/x.nmea1", std::string(kField) + "2018-04-11,10:20:05,22.5020000,113.9020000\r\n");
+    Write("d/x.nmea~", kField);
+    const Outcome run = Run(dir_ + "/d --out-dir " + dir_ + "/out");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("x.nmea1: would overwrite the export of " + dir_ + "/d/x.nmea"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("x.nmea~: would overwrite the export of " + dir_ + "/d/x.nmea"), std::string::npos) << run.err;
+    const std::string csv = ReadWholeFile(dir_ + "/out/x.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << "x.nmea's export, not x.nmea1's";
+
+    // A FIFO planted where an export goes is refused, not opened (which would block for ever).
+    ASSERT_EQ(mkfifo((dir_ + "/out/y.dxf").c_str(), 0644), 0);
+    const Outcome fifo = RunShell("timeout 20 " + std::string(VARNEL_CONVERT) + " " + dir_ + "/d/x.nmea --dxf " + dir_ + "/out/y.dxf");
+    EXPECT_EQ(fifo.status, 1);
+    EXPECT_NE(fifo.err.find("y.dxf: cannot be written: not a regular file"), std::string::npos) << fifo.err;
 }
 
 // tests/data/expected/convert-json-points.jsonl was written by the converter as it stood before

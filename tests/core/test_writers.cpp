@@ -27,6 +27,7 @@
 
 #include "export/dxf_writer.h"
 #include "export/point_file.h"
+#include "export/safe_file.h"
 #include "import/record.h"
 #include "tests/support/testsupport.h"
 
@@ -346,15 +347,79 @@ TEST_P(WritersTest, FileSizeLimitFailsAndLeavesTargetUntouched)
     EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out"});
 }
 
-TEST_P(WritersTest, DevicesAreWrittenInPlaceAndFailuresReported)
+// An export interrupted by SIGINT, SIGTERM or SIGHUP leaves no temporary file beside the target.
+TEST_F(WriterTest, SignalDuringAnExportRemovesItsTemporary)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const std::string target = Path("out.dxf");
+        const pid_t child = fork();
+        if (child == 0) {
+            RemoveTemporariesOnSignals();
+            SafeFile file;
+            int error = 0;
+            if (file.Open(target.c_str(), &error) != 0 || file.Write("0\nSECTION\n", 10, &error) != 0)
+                _exit(1);
+            (void)!write(ready[1], "x", 1);
+            for (;;)
+                pause();
+        }
+        close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(read(ready[0], &byte, 1), 1);
+        close(ready[0]);
+        EXPECT_EQ(Entries(dir_).size(), 1u);  // the temporary, mid-export
+        kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+        EXPECT_TRUE(Entries(dir_).empty());
+    }
+}
+
+// A FIFO, socket or device is never opened, so no export can block on one; the converter may
+// still write /dev/null and /dev/stdout in place, and their write errors are reported.
+TEST_P(WritersTest, TargetsThatAreNotFilesAreRefusedWithoutBlocking)
 {
     const auto record = FullRecord();
-    int error = 0;
-    EXPECT_EQ(GetParam().byRecord("/dev/null", *record, &error), 0) << strerror(error);
-    EXPECT_EQ(GetParam().byRecord("/dev/full", *record, &error), -1);
-    EXPECT_EQ(error, ENOSPC) << strerror(error);
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    const std::string fifo = Path("x.dxf");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const ChildOutcome window = RunInChild([&] {
+        alarm(10);  // a FIFO without a reader would block an open for ever
+        ChildOutcome result;
+        for (const char* target : {fifo.c_str(), "/dev/null", "/dev/full", "/dev/stdout"}) {
+            result.result = GetParam().byRecord(target, *record, &result.error);
+            if (result.result != -1 || result.error != NotRegularFileError)
+                return result;
+        }
+        return result;
+    });
+    EXPECT_EQ(window.result, -1);
+    EXPECT_EQ(window.error, NotRegularFileError) << ExportErrorText(window.error);
+
+    const ChildOutcome converter = RunInChild([&] {
+        alarm(10);
+        AllowStandardStreamTargets(true);
+        ChildOutcome result;
+        result.result = GetParam().byRecord(fifo.c_str(), *record, &result.error);
+        if (result.result != -1 || result.error != NotRegularFileError)
+            return result;
+        result.result = GetParam().byRecord("/dev/null", *record, &result.error);
+        if (result.result != 0)
+            return result;
+        // Standard output on a full device: the write error comes back.
+        const int full = open("/dev/full", O_WRONLY);
+        if (full < 0 || dup2(full, STDOUT_FILENO) < 0)
+            return ChildOutcome{};
+        result.result = GetParam().byRecord("/dev/stdout", *record, &result.error);
+        return result;
+    });
+    EXPECT_EQ(converter.result, -1);
+    EXPECT_EQ(converter.error, ENOSPC) << ExportErrorText(converter.error);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"x.dxf"});
 }
 
 // A locale by name; when the system lacks it, generated with localedef into a folder shared

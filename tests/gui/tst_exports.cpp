@@ -1,5 +1,6 @@
 // The export commands: save dialog, the selected record written, the message.
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -66,8 +67,11 @@ private slots:
         QFETCH(QString, suffix);
         QFETCH(QString, filter);
         QFETCH(QString, success);
+        // Record 0 is shown first; a click on row 1 makes it the exported one.
         FillTable();
-        m_dlg->SelectRecord(1);
+        for (int i = 0; i < 3; ++i) m_dlg->InsertRecordItem(i, i);
+        m_dlg->SelectRecord(0);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, List()->visualItemRect(List()->item(1, 0)).center());
         m_dialogs->saveAnswer = m_dir->filePath(initialName + '.' + suffix);
         Click(button.toLatin1().constData());
 
@@ -143,14 +147,13 @@ private slots:
         QCOMPARE(feature->GetFieldAsInteger("points"), 4);
     }
 
-    void exportsWithNothingLoadedAskForAnImport()
+    // Nothing loaded: each export says so, asks for no file and writes none.
+    void exportsNeedARecord()
     {
-        QCOMPARE(TheRecordTable().count, 0);
         m_dialogs->saveAnswer = m_dir->filePath(QStringLiteral("out.file"));
-        const char* buttons[] = {"exportCad", "exportExcel", "exportGis", "exportReport"};
-        for (const char* button : buttons) Click(button);
+        for (const char* button : {"exportCad", "exportExcel", "exportGis", "exportReport", "exportImage"}) Click(button);
         QVERIFY(m_dialogs->saveRequests.isEmpty());
-        QCOMPARE(m_dialogs->messages.size(), 4);
+        QCOMPARE(m_dialogs->messages.size(), 5);
         for (const CScriptedDialogs::Message& message : m_dialogs->messages) {
             QCOMPARE(message.caption, QStringLiteral("温馨提示："));
             QCOMPARE(message.text, QStringLiteral("请先导入测量记录。"));

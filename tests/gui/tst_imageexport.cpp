@@ -11,71 +11,23 @@
 #include <QWebEngineProfile>
 #include <QtTest>
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "app/resultpanel.h"
 #include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
 #include "tests/support/windowfixture.h"
+#include "tests/support/windowtestmain.h"
 #include "export/imageexport.h"
 #include "map/explorer.h"
 #include "map/mappage.h"
 #include "map/remoteblocker.h"
 
 namespace {
-
-// An X server of its own for the test, on the first free display, stopped when the test ends.
-class XvfbServer {
-public:
-    XvfbServer() = default;
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
-    ~XvfbServer()
-    {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-    }
-
-    // Starts the server and sets DISPLAY to it; false when it did not come up.
-    bool Start()
-    {
-        int ready[2];
-        if (pipe(ready) != 0) return false;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(ready[0]);
-            prctl(PR_SET_PDEATHSIG, SIGTERM);  // no server outlives a crashed test
-            const std::string fd = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(ready[1]);
-        // The server writes its display number once it takes connections.
-        std::string display;
-        pollfd wait{ready[0], POLLIN, 0};
-        char c = 0;
-        while (m_pid > 0 && poll(&wait, 1, 20000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n') display += c;
-        close(ready[0]);
-        if (c != '\n' || display.empty()) return false;
-        setenv("DISPLAY", (':' + display).c_str(), 1);
-        return true;
-    }
-
-private:
-    pid_t m_pid = -1;
-};
 
 struct Magic {
     const char* format;  // as QImageReader names it
@@ -180,10 +132,13 @@ private slots:
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     }
 
+    // The export needs a record loaded.
     void init()
     {
         OpenWindow();
         QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
+        m_dlg->ImportPaths({QFile::encodeName(SamplesFolder() + QStringLiteral("/GNSS_0005.nmea"))});
+        QCOMPARE(TheRecordTable().count, 1);
     }
 
     void cleanup() { CloseWindow(); }
@@ -314,7 +269,9 @@ private slots:
     {
         auto* header = m_dlg->findChild<QLabel*>(QStringLiteral("header"));
         const QColor magenta(255, 0, 255);
-        QTimer::singleShot(300, header, [header, magenta] {
+        int cursorDuringPause = -1;
+        QTimer::singleShot(300, header, [header, magenta, &cursorDuringPause] {
+            if (const QCursor* cursor = QGuiApplication::overrideCursor()) cursorDuringPause = cursor->shape();
             header->clear();
             QPalette palette = header->palette();
             palette.setColor(QPalette::Window, magenta);
@@ -323,10 +280,42 @@ private slots:
         });
         ExportAs(QStringLiteral("after.png"));
         VerifySuccessReported();
+        QCOMPARE(cursorDuringPause, int(Qt::WaitCursor));  // the user sees that the window is busy
+        QVERIFY(!QGuiApplication::overrideCursor());
         const QImage picture = ReadBack(m_dir->filePath(QStringLiteral("after.png")), kPng);
         const QImage shown = picture.copy(InPicture(header));
         QCOMPARE(ColourCount(shown, shown.rect()), 1);
         QCOMPARE(QColor(shown.pixel(0, 0)), magenta);
+    }
+
+    // Minimised or hidden during the pause: the window is brought back and pictured, never a black
+    // frame reported as a success.
+    void windowGoneDuringThePauseIsBroughtBack_data()
+    {
+        QTest::addColumn<bool>("minimise");
+        QTest::newRow("minimised") << true;
+        QTest::newRow("hidden") << false;
+    }
+
+    void windowGoneDuringThePauseIsBroughtBack()
+    {
+        QFETCH(bool, minimise);
+        QTimer::singleShot(300, m_dlg, [this, minimise] { minimise ? m_dlg->showMinimized() : m_dlg->hide(); });
+        ExportAs(QStringLiteral("gone.png"));
+        VerifySuccessReported();
+        QVERIFY(m_dlg->isVisible() && !m_dlg->isMinimized());
+        const QImage picture = ReadBack(m_dir->filePath(QStringLiteral("gone.png")), kPng);
+        QVERIFY2(ColourCount(picture, picture.rect()) > 16, "the picture does not show the window");
+    }
+
+    void blankPicturesAreTold()
+    {
+        QImage black(40, 30, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        QVERIFY(IsBlankPicture(black));
+        QVERIFY(IsBlankPicture(QImage()));
+        black.setPixel(39, 29, qRgb(0, 0, 1));
+        QVERIFY(!IsBlankPicture(black));
     }
 
     // With the samples imported, the list, the map and the outline are in the picture where the
@@ -355,20 +344,7 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    XvfbServer xvfb;
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && !xvfb.Start()) {
-        std::fputs("Xvfb did not start\n", stderr);
-        return 1;
-    }
-    // Grabbing the screen needs a real one: the offscreen platform the other window tests use has none.
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    InitMapBrowser();
-    QApplication app(argc, argv);
-    TestImageExport test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+// Grabbing the screen needs a real one: the offscreen platform the other window tests use has none.
+VARNEL_XVFB_WINDOW_TEST_MAIN(TestImageExport, "1600x1000x24")
 
 #include "tst_imageexport.moc"

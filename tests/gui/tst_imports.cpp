@@ -1,14 +1,22 @@
 // The two import commands: a whole folder, and one file on top of the list.
 #include <QDir>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "app/importstatus.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
 #include "tests/support/scripteddialogs.h"
@@ -42,11 +50,21 @@ QStringList TablePaths()
     return paths;
 }
 
+// What is dropped: URLs (names in the scratch folder are made file URLs), or a text when there
+// is none.
+struct Dropped {
+    QStringList urls;
+    QString text;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Dropped)
 
 class TestImports : public CWindowFixture {
     Q_OBJECT
 
+    const CImportStatus* Status() const { return m_dlg->findChild<CImportStatus*>(); }
     QString Folder(const QString& name) const
     {
         QDir(m_dir->path()).mkpath(name);
@@ -89,6 +107,154 @@ private slots:
     }
 
     void cleanup() { CloseWindow(); }
+
+    // The status line tells what each import did; its tooltip, which file was skipped and why.
+    void statusLineReportsEachImport()
+    {
+        const QString folder = Folder(QStringLiteral("device"));
+        for (int i = 0; i < 3; ++i) WriteRecordFile(folder + QString::asprintf("/r%d.nmea", i), i);
+        WriteRecordFile(folder + "/TRACK001.NMEA", 4);
+        WriteFile(folder + "/empty.nmea", "no point here\r\n");
+        ImportFolder(folder);
+        QCOMPARE(TheRecordTable().count, 3);
+        QCOMPARE(Status()->text(), QStringLiteral("已导入 3 个记录，跳过 2 个文件"));
+        QStringList skipped = Status()->toolTip().split('\n');
+        skipped.sort();
+        QCOMPARE(skipped, QStringList({folder + QStringLiteral("/TRACK001.NMEA — 文件名中没有 .nmea"),
+                                       folder + QStringLiteral("/empty.nmea — 没有坐标点")}));
+
+        WriteRecordFile(m_dir->filePath(QStringLiteral("log.txt")), 5);
+        ImportFile(m_dir->filePath(QStringLiteral("log.txt")));
+        QCOMPARE(Status()->text(), QStringLiteral("未导入：log.txt — 文件名中没有 .nmea"));
+        QCOMPARE(Status()->toolTip(), m_dir->filePath(QStringLiteral("log.txt — 文件名中没有 .nmea")));
+        ImportFile(m_dir->filePath(QStringLiteral("missing.nmea")));
+        QCOMPARE(Status()->text(), QStringLiteral("未导入：missing.nmea — 无法打开"));
+
+        ImportFile(folder + "/r1.nmea");
+        QCOMPARE(Status()->text(), QStringLiteral("已在列表中：r1.nmea"));
+        WriteRecordFile(m_dir->filePath(QStringLiteral("new.nmea")), 6);
+        ImportFile(m_dir->filePath(QStringLiteral("new.nmea")));
+        QCOMPARE(Status()->text(), QStringLiteral("已导入 1 个记录"));
+        QVERIFY(Status()->toolTip().isEmpty());
+    }
+
+    void loadFailureTexts()
+    {
+        QCOMPARE(LoadFailureText(LoadFailure::NotRecordName), QStringLiteral("文件名中没有 .nmea"));
+        QCOMPARE(LoadFailureText(LoadFailure::PathTooLong), QStringLiteral("路径太长"));
+        QCOMPARE(LoadFailureText(LoadFailure::CannotOpen), QStringLiteral("无法打开"));
+        QCOMPARE(LoadFailureText(LoadFailure::CannotRead), QStringLiteral("读取出错"));
+        QCOMPARE(LoadFailureText(LoadFailure::NoPoints), QStringLiteral("没有坐标点"));
+    }
+
+    // Anything dropped on the window, on the list or on the map, is imported as the import
+    // commands import it; what cannot be is reported like a skipped file.
+    void drops_data()
+    {
+        QTest::addColumn<Dropped>("dropped");
+        QTest::addColumn<QStringList>("table");  // paths in the scratch folder; "device/": its files
+        QTest::addColumn<QString>("status");
+        const QString web = QStringLiteral("https://example.com/x.nmea");
+        QTest::newRow("folder") << Dropped{{"device"}, {}} << QStringList{"device/"} << QStringLiteral("已导入 2 个记录");
+        QTest::newRow("two files") << Dropped{{"one.nmea", "two.nmea"}, {}} << QStringList{"two.nmea", "one.nmea"}
+                                   << QStringLiteral("已导入 2 个记录");
+        QTest::newRow("a file and a web address") << Dropped{{"one.nmea", web}, {}} << QStringList{"one.nmea"}
+                                                  << QStringLiteral("已导入 1 个记录，跳过 1 个文件");
+        QTest::newRow("web address") << Dropped{{web}, {}} << QStringList{}
+                                     << QStringLiteral("未导入：https://example.com/x.nmea — 不是本地文件");
+        QTest::newRow("text") << Dropped{{}, QStringLiteral("  hello\n world ")} << QStringList{}
+                              << QStringLiteral("未导入：hello world — 不是文件");
+        QTest::newRow("FIFO") << Dropped{{"fifo.nmea"}, {}} << QStringList{} << QStringLiteral("未导入：fifo.nmea — 无法打开");
+        QTest::newRow("vanished folder") << Dropped{{"gone"}, {}} << QStringList{}
+                                         << QStringLiteral("未导入：gone — 无法打开");
+    }
+
+    void drops()
+    {
+        QFETCH(Dropped, dropped);
+        QFETCH(QStringList, table);
+        QFETCH(QString, status);
+        const QString device = Folder(QStringLiteral("device"));
+        WriteRecordFile(device + "/a.nmea", 1);
+        WriteRecordFile(device + "/b.nmea", 2);
+        WriteRecordFile(m_dir->filePath(QStringLiteral("one.nmea")), 3);
+        WriteRecordFile(m_dir->filePath(QStringLiteral("two.nmea")), 4);
+        QCOMPARE(mkfifo(QFile::encodeName(m_dir->filePath(QStringLiteral("fifo.nmea"))).constData(), 0600), 0);
+        QList<QUrl> urls;
+        for (const QString& url : dropped.urls)
+            urls << (url.contains(QLatin1String("://")) ? QUrl(url) : QUrl::fromLocalFile(m_dir->filePath(url)));
+        QStringList expected;
+        for (const QString& path : table) {
+            if (path != QLatin1String("device/")) expected << m_dir->filePath(path);
+            for (const QString& name : ListingOrder(device))
+                if (path == QLatin1String("device/")) expected << device + '/' + name;
+        }
+
+        auto* map = m_dlg->findChild<QWidget*>(QStringLiteral("mapArea"));
+        QTRY_VERIFY(map->focusProxy());  // the surface the browser renders into, which takes drops
+        for (QWidget* target : {List()->viewport(), map->focusProxy()}) {
+            std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
+            List()->setRowCount(0);
+            m_dlg->findChild<CImportStatus*>()->Show({});
+            QMimeData data;
+            if (!urls.isEmpty()) data.setUrls(urls);
+            if (!dropped.text.isEmpty()) data.setText(dropped.text);
+            const QPointF at(target->width() / 2, target->height() / 2);
+            QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
+            QVERIFY(drop.isAccepted());
+            QTRY_COMPARE(Status()->Summary(), status);
+            QCOMPARE(TablePaths(), expected);
+            if (!expected.isEmpty()) VerifyListMirrorsTable(0);
+        }
+    }
+
+    // A file manager sends a GBK name percent-encoded byte for byte; the dropped file is read
+    // under those very bytes ("距离" in GBK: a distance).
+    void dropOfAGbkNamedFile()
+    {
+        const QByteArray path = QFile::encodeName(m_dir->path()) + "/\xBE\xE0\xC0\xEB.nmea";
+        FILE* file = std::fopen(path.constData(), "wb");
+        QVERIFY(file);
+        std::fputs("2026-04-11,10:00:00,22.5,113.9\r\n2026-04-11,10:00:09,22.6,113.9\r\n", file);
+        std::fclose(file);
+        QMimeData data;
+        data.setUrls({QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(List()->viewport(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(List()->viewport(), &drop);
+        QTRY_COMPARE(TheRecordTable().count, 1);
+        QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
+        QCOMPARE(TheRecordTable().records[0].type, int(Distance));
+        QCOMPARE(std::remove(path.constData()), 0);  // QTemporaryDir cannot remove a name it cannot decode
+    }
+
+    // `varnel FOLDER` imports the folder at start-up; a relative path is the current folder's.
+    void commandLinePathIsImported()
+    {
+        const QString device = Folder(QStringLiteral("device"));
+        WriteRecordFile(device + "/a.nmea", 1);
+        WriteRecordFile(device + "/b.nmea", 2);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("varnel.import.debug=true"));
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(m_dir->path());
+        program.setProcessChannelMode(QProcess::SeparateChannels);
+        program.start(QStringLiteral(VARNEL_EXECUTABLE), {QStringLiteral("device")});
+        QVERIFY(program.waitForStarted());
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += program.readAllStandardError()).contains("[INFO] 1, "), 20000);
+        program.kill();
+        program.waitForFinished();
+        QVERIFY2(log.contains("[INFO] Open Dev: " + QFile::encodeName(device) + '.'), log.constData());
+        QVERIFY(log.contains("[INFO] 0, "));
+    }
 
     void folderImportTakesTheFolderRecordFilesInListingOrder()
     {
@@ -150,6 +316,36 @@ private slots:
         QCOMPARE(TheRecordTable().count, 4);
     }
 
+    // "取消" in the waiting window stops the import after the files in flight and keeps what
+    // loaded, with the list showing just those records; the previous list is replaced.
+    void cancelStopsTheImportKeepingWhatLoaded()
+    {
+        WriteRecordFile(m_dir->filePath(QStringLiteral("before.nmea")), 1);
+        ImportFile(m_dir->filePath(QStringLiteral("before.nmea")));
+        const QString folder = Folder(QStringLiteral("device"));
+        for (int i = 0; i < 50; ++i) WriteRecordFile(folder + QString::asprintf("/r%02d.nmea", i), i % 60);
+
+        bool clicked = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (clicked || !w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
+                if (w->findChild<QProgressBar*>()->value() < 10) continue;
+                QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+                clicked = true;
+            }
+        });
+        poll.start(0);
+        ImportFolder(folder);
+        poll.stop();
+
+        QVERIFY(clicked);
+        const int count = TheRecordTable().count;
+        QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
+        QCOMPARE(TablePaths().value(0), folder + '/' + ListingOrder(folder).value(0));
+        VerifyListMirrorsTable(0);
+    }
+
     // The instrument names its files in GBK, which is not valid in the locale's encoding; such a
     // file is still read, under the very bytes of its name ("距离" in GBK: a distance).
     void folderImportReadsGbkNames()
@@ -166,6 +362,13 @@ private slots:
         QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
         QCOMPARE(TheRecordTable().records[0].type, int(Distance));
         VerifyListMirrorsTable(0);
+
+        // "导入文件..." hands the name over as its bytes too, so the file loads from there as well.
+        std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
+        m_dialogs->openAnswerBytes = path;
+        m_dlg->OnImportFile();
+        QCOMPARE(TheRecordTable().count, 1);
+        QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
         // QTemporaryDir cannot remove a name it cannot decode.
         QCOMPARE(std::remove(path.constData()), 0);
     }
@@ -241,7 +444,7 @@ private slots:
         }
         QCOMPARE(TablePaths(), QStringList({folder + "/C.nmea", folder + "/B.nmea", folder + "/A.nmea"}));
         VerifyListMirrorsTable(0);
-        QCOMPARE(m_dialogs->openFilters.value(0), QStringLiteral("All Files (*.*)"));
+        QCOMPARE(m_dialogs->openFilters.value(0), QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)"));
 
         // A again: shown from where it stands, nothing read, no new row. The file is changed on
         // disk to show that it is not read again.

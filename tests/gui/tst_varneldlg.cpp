@@ -128,9 +128,14 @@ private slots:
                                              "曲线: 0.00 米\r\n直线: 0.00 米"));
         QVERIFY(OnlyBackground(m_dlg->findChild<QWidget*>(QStringLiteral("outline"))->grab().toImage()));
 
-        const Qt::WindowFlags flags = m_dlg->windowFlags();
-        QVERIFY(!(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
-                           Qt::WindowSystemMenuHint)));
+        // The window can be maximised and resized. The offscreen screen (800 × 600) is smaller
+        // than the window's minimum: the window gets its minimum size, on the screen.
+        QVERIFY(m_dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+        QCOMPARE(m_dlg->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+        const QRect screen = m_dlg->screen()->availableGeometry();
+        QVERIFY(screen.width() < m_dlg->minimumWidth());
+        QCOMPARE(m_dlg->size(), m_dlg->minimumSize());
+        QVERIFY(screen.contains(m_dlg->frameGeometry().topLeft()));
         QStringList buttons;
         for (const QPushButton* b : m_dlg->findChildren<QPushButton*>())
             if (b->isVisible()) buttons << b->text();
@@ -162,7 +167,7 @@ private slots:
         QVERIFY(m_dlg->rect().contains(List()->geometry()));
     }
 
-    void quitEscapeAndEnterOnTheListCloseTheWindow_data()
+    void quitAndEscapeCloseTheWindow_data()
     {
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("focus");
@@ -170,11 +175,11 @@ private slots:
         QTest::newRow("Escape") << int(Qt::Key_Escape) << QString() << int(QDialog::Rejected);
         QTest::newRow("Escape on the list") << int(Qt::Key_Escape) << QStringLiteral("recordList") << int(QDialog::Rejected);
         QTest::newRow("Escape on the map") << int(Qt::Key_Escape) << QStringLiteral("mapArea") << int(QDialog::Rejected);
-        QTest::newRow("Enter on the list") << int(Qt::Key_Return) << QStringLiteral("recordList") << int(QDialog::Accepted);
+        QTest::newRow("Enter on 退出") << int(Qt::Key_Return) << QStringLiteral("quit") << int(QDialog::Accepted);
         QTest::newRow("退出") << 0 << QString() << int(QDialog::Accepted);
     }
 
-    void quitEscapeAndEnterOnTheListCloseTheWindow()
+    void quitAndEscapeCloseTheWindow()
     {
         QFETCH(int, key);
         QFETCH(QString, focus);
@@ -209,17 +214,30 @@ private slots:
 
         QString title;
         QString button;
+        QStringList lines;
+        bool linesFit = false;
         QTimer::singleShot(0, this, [&] {
             QWidget* about = QApplication::activeModalWidget();
             QVERIFY(about && about != m_dlg);
             title = about->windowTitle();
             auto* ok = about->findChild<QPushButton*>();
             button = ok->text();
+            linesFit = true;
+            for (const QLabel* label : about->findChildren<QLabel*>()) {
+                if (label->text().isEmpty()) continue;  // the icon
+                lines << label->text();
+                linesFit = linesFit && about->rect().contains(label->geometry()) &&
+                           label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+            }
             QTest::keyClick(about, Qt::Key_Return);
         });
         QTest::keyClick(m_dlg, Qt::Key_F1);
         QCOMPARE(title, QStringLiteral("关于 Varnel"));
         QCOMPARE(button, QStringLiteral("确定"));
+        // The program's name, the version it was built as, its licence; no telephone number.
+        QCOMPARE(lines, QStringList({QStringLiteral("Varnel 测量数据助手 " VARNEL_VERSION " 版"),
+                                     QStringLiteral("本程序尚未发布许可证，版权所有。")}));
+        QVERIFY(linesFit);
         QVERIFY(m_dlg->isVisible());
     }
 
@@ -282,6 +300,29 @@ private slots:
         QCOMPARE(RecordValueText(r), QStringLiteral("1.20 亩"));
         r.type = Distance;
         QCOMPARE(RecordValueText(r), QStringLiteral("12.35 米"));
+    }
+
+    void rowToolTipNamesTheFileAndItsKind_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("area") << int(Area) << QStringLiteral("面积");
+        QTest::newRow("distance") << int(Distance) << QStringLiteral("距离");
+        QTest::newRow("vehicle") << int(Vehicle) << QStringLiteral("车辆");
+    }
+
+    void rowToolTipNamesTheFileAndItsKind()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, kind);
+        FillTable(1);
+        MeasureRecord& r = TheRecordTable().records[0];
+        r.type = type;
+        std::strcpy(r.path, "/media/gps/2026年04月11日10时20分30秒.nmea");
+        m_dlg->InsertRecordItem(0, 0);
+        const QString tip = QStringLiteral("文件：2026年04月11日10时20分30秒.nmea\n类型：") + kind;
+        QCOMPARE(List()->item(0, 0)->toolTip(), tip);
+        QCOMPARE(List()->item(0, 1)->toolTip(), tip);
     }
 
     void columnWidthsUseSinglePrecision()
@@ -391,31 +432,67 @@ private slots:
         QCOMPARE(area->grab().toImage(), DrawToImage(r, area->size()).convertToFormat(QImage::Format_RGB32));
     }
 
-    void clicksOnTheList()
+    // Whichever way a row becomes current, it is the record shown and selected.
+    void theCurrentRowIsTheShownRecord()
     {
         FillTable(3);
         for (int i = 0; i < 3; ++i) m_dlg->InsertRecordItem(i, i);
         m_dlg->SelectRecord(0);
-        const QString shown = ShownText();
-        QCOMPARE(List()->currentRow(), 0);
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+        auto verifyShown = [this](int row) {
+            QCOMPARE(List()->currentRow(), row);
+            QCOMPARE(List()->selectedItems().size(), 2);
+            QCOMPARE(List()->selectedItems().value(0)->row(), row);
+            QCOMPARE(TheRecordTable().selected, row);
+            QCOMPARE(ShownText(), ResultText(TheRecordTable().records[row]));
+        };
 
-        // A single click only highlights.
         QWidget* viewport = List()->viewport();
-        const QRect row2 = List()->visualItemRect(List()->item(2, 0));
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, row2.center());
-        QCOMPARE(List()->selectedItems().value(0)->row(), 2);
-        QCOMPARE(TheRecordTable().selected, 0);
-        QCOMPARE(ShownText(), shown);
+        const QRect row1 = List()->visualItemRect(List()->item(1, 0));
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, row1.center());
+        verifyShown(1);
+        QTest::keyClick(List(), Qt::Key_Down);
+        verifyShown(2);
+        QTest::keyClick(List(), Qt::Key_Home);
+        verifyShown(0);
+        QTest::keyClick(List(), Qt::Key_End);
+        verifyShown(2);
+
+        // Enter shows the current row and leaves the window open.
+        TheRecordTable().selected = 0;
+        QTest::keyClick(List(), Qt::Key_Return);
+        QVERIFY(m_dlg->isVisible());
+        verifyShown(2);
+        TheRecordTable().selected = 0;
+        QTest::keyClick(List(), Qt::Key_Enter);
+        QVERIFY(m_dlg->isVisible());
+        verifyShown(2);
+
+        DoubleClick(viewport, row1.center());
+        verifyShown(1);
 
         // A double-click below the last row changes nothing.
-        DoubleClick(viewport, QPoint(row2.center().x(), viewport->height() - 5));
-        QCOMPARE(TheRecordTable().selected, 0);
-        QCOMPARE(ShownText(), shown);
+        DoubleClick(viewport, QPoint(row1.center().x(), viewport->height() - 5));
+        verifyShown(1);
+    }
 
-        // A double-click on a row shows its record.
-        DoubleClick(viewport, row2.center());
-        QCOMPARE(TheRecordTable().selected, 2);
-        QCOMPARE(ShownText(), ResultText(TheRecordTable().records[2]));
+    // Tab and Shift+Tab go between the list and the buttons, never from cell to cell.
+    void tabLeavesTheList()
+    {
+        FillTable(3);
+        for (int i = 0; i < 3; ++i) m_dlg->InsertRecordItem(i, i);
+        m_dlg->SelectRecord(0);
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+        QStringList order;
+        for (int i = 0; i < 9; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order.join(","), QStringList({"importDevice", "importFile", "exportCad", "exportExcel", "exportImage", "exportGis", "exportReport", "quit",
+                                     "recordList"}).join(","));
+        QCOMPARE(List()->currentRow(), 0);
+        QTest::keyClick(List(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("quit"));
     }
 };
 

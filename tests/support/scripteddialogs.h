@@ -1,6 +1,7 @@
 #pragma once
 // Scripted answers in place of the real dialogs, for tests and benchmarks: each call takes the
 // prepared answer (empty means "cancelled") and is recorded.
+#include <QFile>
 #include <QList>
 
 #include "app/userdialogs.h"
@@ -14,6 +15,7 @@ public:
 
     QString folderAnswer;
     QString openAnswer;
+    QByteArray openAnswerBytes;  // when set, the answer as bytes (a GBK name), in place of openAnswer
     QString saveAnswer;
     int saveFilterAnswer = -1;  // the filter chosen in a save dialog; −1: the preselected one
 
@@ -28,11 +30,11 @@ public:
         return folderAnswer;
     }
 
-    QString OpenFile(QWidget*, const QString& caption, const QString& filter) override
+    QByteArray OpenFile(QWidget*, const QString& caption, const QString& filter) override
     {
         captions << caption;
         openFilters << filter;
-        return openAnswer;
+        return openAnswerBytes.isEmpty() ? QFile::encodeName(openAnswer) : openAnswerBytes;
     }
 
     QString SaveFile(QWidget*, const SaveFileRequest& request, QString* chosenFilter) override

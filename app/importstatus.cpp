@@ -1,0 +1,85 @@
+#include "app/importstatus.h"
+
+#include <QFile>
+#include <QMouseEvent>
+#include <QToolTip>
+
+#include "app/recordlist.h"
+
+QString LoadFailureText(LoadFailure failure)
+{
+    switch (failure) {
+    case LoadFailure::None: return {};
+    case LoadFailure::NotRecordName: return QStringLiteral("文件名中没有 .nmea");
+    case LoadFailure::PathTooLong: return QStringLiteral("路径太长");
+    case LoadFailure::CannotOpen: return QStringLiteral("无法打开");
+    case LoadFailure::CannotRead: return QStringLiteral("读取出错");
+    case LoadFailure::NoPoints: return QStringLiteral("没有坐标点");
+    }
+    return QStringLiteral("无法读取");
+}
+
+void ImportReport::Skip(const QByteArray& path, LoadFailure failure)
+{
+    skipped << SkippedFile{QFile::decodeName(path), LoadFailureText(failure)};
+}
+
+namespace {
+
+// A path by its file name; what was dropped and is not a path, as it is.
+QString ShortName(const QString& name)
+{
+    return name.startsWith(QLatin1Char('/')) ? FileNameOf(name) : name;
+}
+
+}  // namespace
+
+QString ImportSummaryText(const ImportReport& report)
+{
+    if (report.imported == 0 && report.alreadyListed.isEmpty() && report.skipped.size() == 1)
+        return QStringLiteral("未导入：%1 — %2").arg(ShortName(report.skipped[0].name), report.skipped[0].reason);
+    if (report.imported == 0 && report.skipped.isEmpty() && report.alreadyListed.size() == 1)
+        return QStringLiteral("已在列表中：%1").arg(ShortName(report.alreadyListed[0]));
+    QString text = QStringLiteral("已导入 %1 个记录").arg(report.imported);
+    if (!report.skipped.isEmpty()) text += QStringLiteral("，跳过 %1 个文件").arg(report.skipped.size());
+    return text;
+}
+
+QString SkippedFilesText(const ImportReport& report)
+{
+    QStringList lines;
+    for (const SkippedFile& file : report.skipped) lines << QStringLiteral("%1 — %2").arg(file.name, file.reason);
+    return lines.join(QLatin1Char('\n'));
+}
+
+CImportStatus::CImportStatus(QWidget* parent) : QLabel(parent)
+{
+    setObjectName(QStringLiteral("importStatus"));
+    setTextFormat(Qt::PlainText);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void CImportStatus::Show(const ImportReport& report)
+{
+    m_summary = ImportSummaryText(report);
+    setToolTip(SkippedFilesText(report));
+    Elide();
+}
+
+void CImportStatus::mousePressEvent(QMouseEvent* event)
+{
+    if (!toolTip().isEmpty()) QToolTip::showText(event->globalPosition().toPoint(), toolTip(), this);
+    QLabel::mousePressEvent(event);
+}
+
+void CImportStatus::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    Elide();
+}
+
+// A long file name is cut in the middle; the whole of it is in the tooltip.
+void CImportStatus::Elide()
+{
+    setText(fontMetrics().elidedText(m_summary, Qt::ElideMiddle, contentsRect().width()));
+}

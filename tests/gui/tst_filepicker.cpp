@@ -1,0 +1,143 @@
+// The window's own file-open dialog: GBK names shown and handed back by their bytes, and a
+// folder listed without reading any file (a FIFO cannot stall it).
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "app/filepicker.h"
+#include "app/userdialogs.h"
+
+namespace {
+
+// "测量" in GBK, the instrument's own naming.
+const QByteArray kGbkName = QByteArray("\xB2\xE2\xC1\xBF", 4) + "2018.nmea";
+
+void Touch(const QByteArray& path)
+{
+    std::ofstream(path.constData()) << "2018-04-11,10:20:01,22.5,113.9\r\n";
+}
+
+QStringList Shown(const QTreeWidget* view)
+{
+    QStringList names;
+    for (int i = 0; i < view->topLevelItemCount(); ++i) names << view->topLevelItem(i)->text(0);
+    return names;
+}
+
+}  // namespace
+
+class TestFilePicker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void namesAreShownAsTheUserReadsThem_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ASCII") << QByteArray("a.nmea") << QStringLiteral("a.nmea");
+        QTest::newRow("UTF-8") << QByteArray("\xE6\xB5\x8B\xE9\x87\x8F.nmea") << QStringLiteral("测量.nmea");
+        QTest::newRow("GBK") << kGbkName << QStringLiteral("测量2018.nmea");
+        QTest::newRow("neither") << QByteArray("\xFF\xFE.nmea") << QStringLiteral("\uFFFD\uFFFD.nmea");
+    }
+
+    void namesAreShownAsTheUserReadsThem()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QCOMPARE(DisplayName(bytes), shown);
+    }
+
+    void gbkNamedFileIsListedAndChosenByItsBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        Touch(folder + '/' + kGbkName);
+        Touch(folder + "/notes.txt");
+        QVERIFY(mkdir(folder + "/sub", 0755) == 0);
+        // A FIFO among the files: listing the folder must not open it (that would block).
+        QVERIFY(mkfifo(folder + "/stalled.nmea", 0644) == 0);
+
+        CRecordFilePicker picker(nullptr, QStringLiteral("打开"),
+                                 {QStringLiteral("测量记录文件 (*.nmea*)"), QStringLiteral("所有文件 (*)")}, folder);
+        auto* view = picker.findChild<QTreeWidget*>(QStringLiteral("entries"));
+        QCOMPARE(Shown(view), (QStringList{"sub", "stalled.nmea", "测量2018.nmea"}));
+        picker.findChild<QComboBox*>(QStringLiteral("fileType"))->setCurrentIndex(1);
+        QCOMPARE(Shown(view), (QStringList{"sub", "notes.txt", "stalled.nmea", "测量2018.nmea"}));
+
+        view->setCurrentItem(view->topLevelItem(3));
+        QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("fileName"))->text(), QStringLiteral("测量2018.nmea"));
+        picker.accept();
+        QCOMPARE(picker.result(), int(QDialog::Accepted));
+        QCOMPARE(picker.SelectedPath(), folder + '/' + kGbkName);
+    }
+
+    // Through the window's real dialogs: "导入文件..." hands back the GBK name's bytes, and the
+    // next open starts in the folder the last one ended in.
+    void realOpenDialogReturnsTheBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        Touch(folder + '/' + kGbkName);
+        CQtUserDialogs dialogs;
+        const auto pickFirstFile = [&] {
+            auto* picker = qobject_cast<CRecordFilePicker*>(QApplication::activeModalWidget());
+            if (!picker) return false;
+            if (picker->CurrentFolder() != folder) picker->ShowFolder(folder);
+            auto* view = picker->findChild<QTreeWidget*>(QStringLiteral("entries"));
+            view->setCurrentItem(view->topLevelItem(0));
+            picker->accept();
+            return true;
+        };
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (pickFirstFile()) poll.stop();
+        });
+        poll.start(20);
+        QCOMPARE(dialogs.OpenFile(nullptr, QStringLiteral("打开"), QStringLiteral("测量记录文件 (*.nmea*);;所有文件 (*)")),
+                 folder + '/' + kGbkName);
+
+        poll.disconnect();
+        QByteArray startedIn;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto* picker = qobject_cast<CRecordFilePicker*>(QApplication::activeModalWidget())) {
+                startedIn = picker->CurrentFolder();
+                picker->reject();
+            }
+        });
+        poll.start(20);
+        QCOMPARE(dialogs.OpenFile(nullptr, QStringLiteral("打开"), QStringLiteral("所有文件 (*)")), QByteArray());
+        poll.stop();
+        QCOMPARE(startedIn, folder);
+    }
+
+    void foldersAreEnteredAndTypedNamesTaken()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        QVERIFY(mkdir(folder + "/sub", 0755) == 0);
+        Touch(folder + "/sub/b.nmea");
+        CRecordFilePicker picker(nullptr, QStringLiteral("打开"), {QStringLiteral("测量记录文件 (*.nmea*)")}, folder);
+        auto* view = picker.findChild<QTreeWidget*>(QStringLiteral("entries"));
+        auto* name = picker.findChild<QLineEdit*>(QStringLiteral("fileName"));
+        name->setText(QStringLiteral("sub"));
+        picker.accept();
+        QCOMPARE(picker.result(), int(QDialog::Rejected));  // still open, now in sub
+        QCOMPARE(picker.CurrentFolder(), folder + "/sub");
+        QCOMPARE(Shown(view), QStringList{"b.nmea"});
+        name->setText(QStringLiteral("b.nmea"));
+        view->setCurrentItem(nullptr);
+        picker.accept();
+        QCOMPARE(picker.SelectedPath(), folder + "/sub/b.nmea");
+    }
+};
+
+QTEST_MAIN(TestFilePicker)
+#include "tst_filepicker.moc"
