@@ -5,6 +5,8 @@
 #include <array>
 #include <cmath>
 
+#include "import/record_geodesy.h"
+
 namespace {
 
 const QColor kBackground(240, 240, 240);
@@ -38,6 +40,14 @@ QString ResultText(const MeasureRecord& r)
     return QString::asprintf(
         "时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n面积: %.0f 平方米\r\n      %.2f 亩\r\n曲线: %.2f 米\r\n直线: %.2f 米",
         r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength, r.straightLength);
+}
+
+QString GeodesicToolTip(const MeasureRecord& r)
+{
+    if (r.pointCount < 1 || r.pointCount > PointCapacity) return {};
+    const RecordGeodesicFigures g = RecordGeodesic(r);
+    return QString::asprintf("WGS-84 椭球面上：\n面积: %.0f 平方米\n      %.2f 亩\n周长: %.2f 米", g.geodesicArea,
+                             g.geodesicAreaMu, g.geodesicPerimeter);
 }
 
 double DrawScale(QSize area, const MeasureRecord& record)

@@ -11,6 +11,10 @@ class QPainter;
 // Date, time and results as the panel shows them; distances show only the two lengths.
 QString ResultText(const MeasureRecord& record);
 
+// The record's area and perimeter on the WGS-84 ellipsoid, beside the plane figures of the
+// text; empty for a record without points.
+QString GeodesicToolTip(const MeasureRecord& record);
+
 // Pixels per metre that fit the record's larger extent into an area of that size, less the
 // margin. Not finite when the record has no extent.
 double DrawScale(QSize area, const MeasureRecord& record);

@@ -33,9 +33,8 @@
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
-#include "export/dxf_writer.h"
 #include "export/imageexport.h"
-#include "export/point_file.h"
+#include "export/report_pdf.h"
 #include "export/safe_file.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
@@ -66,6 +65,38 @@ QFont CellHeightFont(const QString& family, int cellHeight, QFont::Weight weight
     return font;
 }
 
+// The save dialog of a command: its formats' filters, the first preselected.
+SaveFileRequest SaveRequestFor(ExportCommand command)
+{
+    SaveFileRequest request{QStringLiteral("另存为"), {}, {}, {}, 0};
+    for (const RecordFormat& format : RecordFormatsWithReport()) {
+        if (format.command != command) continue;
+        if (request.filters.isEmpty()) {
+            request.initialName = QString::fromUtf8(format.defaultName);
+            request.defaultSuffix = QString::fromUtf8(format.suffix);
+        }
+        request.filters << QString::fromUtf8(format.filter);
+    }
+    return request;
+}
+
+// The row of the filter the user chose; a name whose extension belongs to another format of
+// the command takes that one, as the converter would. The GIS writers tell their formats apart
+// by the extension: a GIS name with none of theirs gets the chosen format's.
+const RecordFormat* ChosenFormat(ExportCommand command, const QString& filter, QString& file)
+{
+    const RecordFormat* chosen = nullptr;
+    for (const RecordFormat& format : RecordFormatsWithReport())
+        if (format.command == command && (chosen == nullptr || filter == QString::fromUtf8(format.filter)))
+            chosen = &format;
+    const QString suffix = QLatin1Char('.') + QString::fromUtf8(chosen->suffix);
+    if (file.endsWith(suffix, Qt::CaseInsensitive)) return chosen;
+    const RecordFormat* byName = FormatForPath(RecordFormatsWithReport(), command, QFile::encodeName(file).toStdString());
+    if (byName != nullptr) return byName;
+    if (command == ExportCommand::Gis) file += suffix;
+    return chosen;
+}
+
 // How a control follows the window's size when it differs from the template's.
 enum class Follow { Right, RightBottom, Bottom, Height, WidthAndHeight };
 
@@ -92,6 +123,9 @@ constexpr TemplateControl kTemplate[] = {
     {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 303, Follow::Height},
     {CVarnelDlg::IDC_IMPORT_STATUS, 2, 304, 143, 10, Follow::Bottom},
     {CVarnelDlg::IDC_QUIT, 671, 297, 50, 14, Follow::RightBottom},
+    // Two of the column's empty places, below the other exports.
+    {CVarnelDlg::IDC_EXPORT_GIS, 671, 149, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_EXPORT_REPORT, 671, 165, 50, 14, Follow::Right},
 };
 
 // The narrowest the map gets: the window's minimum width then fits a 1024-pixel screen.
@@ -150,6 +184,8 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     QPushButton* importDevice = AddButton(this, QStringLiteral("导入设备..."), "importDevice");
     CreateRecordList();
     m_status = new CImportStatus(this);
+    QPushButton* exportGis = AddButton(this, QStringLiteral("导出GIS..."), "exportGis");
+    QPushButton* exportReport = AddButton(this, QStringLiteral("导出报告..."), "exportReport");
     QPushButton* quit = AddButton(this, QStringLiteral("退出"), "quit");
     quit->setDefault(true);
     m_controls = {{IDC_OUTLINE, m_outline},          {IDC_IMPORT_FILE, importFile},
@@ -158,10 +194,12 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
                   {IDC_HEADER, m_header},            {IDC_EXPORT_CAD, exportCad},
                   {IDC_EXPLORER1, m_mapArea},        {IDC_EXPORT_EXCEL, exportExcel},
                   {IDC_IMPORT_DEVICE, importDevice}, {IDC_RECORD_LIST, m_list},
-                  {IDC_IMPORT_STATUS, m_status},     {IDC_QUIT, quit}};
+                  {IDC_IMPORT_STATUS, m_status},     {IDC_QUIT, quit},
+                  {IDC_EXPORT_GIS, exportGis},       {IDC_EXPORT_REPORT, exportReport}};
 
     // Tab goes from the list down the button column, as they stand on the screen.
-    QWidget* const tabOrder[] = {m_list, importDevice, importFile, exportCad, exportExcel, exportImage, quit};
+    QWidget* const tabOrder[] = {m_list,      importDevice, importFile,   exportCad,
+                                 exportExcel, exportImage,  exportGis, exportReport, quit};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -174,6 +212,8 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     connect(exportCad, &QPushButton::clicked, this, &CVarnelDlg::OnExportCad);
     connect(exportExcel, &QPushButton::clicked, this, &CVarnelDlg::OnExportExcel);
     connect(exportImage, &QPushButton::clicked, this, &CVarnelDlg::OnExportImage);
+    connect(exportGis, &QPushButton::clicked, this, &CVarnelDlg::OnExportGis);
+    connect(exportReport, &QPushButton::clicked, this, &CVarnelDlg::OnExportReport);
     connect(quit, &QPushButton::clicked, this, &QDialog::accept);
     // Escape ends the program from any control, the map too: the browser keeps the keys it is
     // given, so the dialog's own Escape handling never sees them there.
@@ -333,6 +373,7 @@ int CVarnelDlg::ShowResult(int slot)
     if (slot < 0 || slot >= MaxRecords) return -1;
     MeasureRecord& record = TheRecordTable().records[slot];
     m_resultText->setText(ResultText(record));
+    m_resultText->setToolTip(GeodesicToolTip(record));
     record.drawScale = DrawScale(m_outline->size(), record);
     m_outline->ShowSlot(slot);
     return record.pointCount < 1 || !std::isfinite(record.drawScale) ? -1 : 0;
@@ -602,14 +643,19 @@ bool CVarnelDlg::HaveRecordToExport()
     return false;
 }
 
-void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter write, const QString& successText)
+void CVarnelDlg::ExportSelected(ExportCommand command)
 {
+    // With nothing loaded there is nothing to write: an empty file reported as a success would
+    // mislead.
     if (!HaveRecordToExport()) return;
-    const QString file = m_dialogs->SaveFile(this, request);
+    const RecordTable& table = TheRecordTable();
+    QString filter;
+    QString file = m_dialogs->SaveFile(this, SaveRequestFor(command), &filter);
     if (file.isEmpty()) return;
+    const RecordFormat* format = ChosenFormat(command, filter, file);
     int error = 0;
-    if (write(QFile::encodeName(file).constData(), TheRecordTable().selected, &error) == 0) {
-        m_dialogs->Inform(this, kNoticeCaption, successText);
+    if (format->writer(QFile::encodeName(file).constData(), table.records[table.selected], &error) == 0) {
+        m_dialogs->Inform(this, kNoticeCaption, QString::fromUtf8(format->successText));
         return;
     }
     const QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
@@ -618,16 +664,22 @@ void CVarnelDlg::ExportSelected(const SaveFileRequest& request, RecordWriter wri
 
 void CVarnelDlg::OnExportCad()
 {
-    ExportSelected({QStringLiteral("另存为"), QStringLiteral("工程制图"), QStringLiteral("dxf"),
-                    {QStringLiteral("(*.dxf)")}, 0},
-                   static_cast<RecordWriter>(&WriteDxfFile), QStringLiteral("已成功导出为CAD文件，谢谢！"));
+    ExportSelected(ExportCommand::Cad);
 }
 
 void CVarnelDlg::OnExportExcel()
 {
-    ExportSelected({QStringLiteral("另存为"), QStringLiteral("EXCEL表格"), QStringLiteral("csv"),
-                    {QStringLiteral("(*.csv)")}, 0},
-                   static_cast<RecordWriter>(&ExportPointFile), QStringLiteral("已成功导出为EXCEL文件，谢谢！"));
+    ExportSelected(ExportCommand::Excel);
+}
+
+void CVarnelDlg::OnExportGis()
+{
+    ExportSelected(ExportCommand::Gis);
+}
+
+void CVarnelDlg::OnExportReport()
+{
+    ExportSelected(ExportCommand::Report);
 }
 
 void CVarnelDlg::OnExportImage()

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/userdialogs.h"
+#include "export/record_formats.h"
 #include "import/record.h"
 
 class CExplorer1;
@@ -32,6 +33,8 @@ public:
         IDC_RESULT_GROUP = 1007,
         IDC_OUTLINE_GROUP = 1008,
         IDC_EXPORT_CAD = 1009,
+        IDC_EXPORT_GIS = 1012,
+        IDC_EXPORT_REPORT = 1016,
         IDC_EXPORT_EXCEL = 1013,
         IDC_IMPORT_DEVICE = 1014,
         IDC_RECORD_LIST = 1015,
@@ -60,6 +63,9 @@ public:
     void OnImportFile();
     void OnExportCad();
     void OnExportExcel();
+    // The GIS formats in one save dialog, GeoPackage first; the measurement report as PDF.
+    void OnExportGis();
+    void OnExportReport();
     // Saves a picture of the whole window, 2 seconds after the save dialog has gone.
     void OnExportImage();
 
@@ -103,8 +109,8 @@ private:
     bool HaveRecordToExport();
     void SetFonts();
     void ShowAbout();
-    using RecordWriter = int (*)(const char* path, int recordIndex, int* error);
-    void ExportSelected(const SaveFileRequest& request, RecordWriter write, const QString& successText);
+    // Saves the selected record in a format the command offers, from the table of formats.
+    void ExportSelected(ExportCommand command);
 
     std::unique_ptr<CUserDialogs> m_ownDialogs;
     CUserDialogs* m_dialogs;

@@ -1,5 +1,6 @@
 // The DXF and point-file writers on a full record (3599 points), each against a baseline that
-// writes the same bytes with one fwrite into the same folder, so that figures read as ratios.
+// writes the same bytes with one fwrite into the same folder, so that figures read as ratios;
+// and every GIS format of the table beside them.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "export/dxf_writer.h"
 #include "export/point_file.h"
+#include "export/record_formats.h"
 #include "import/record.h"
 #include "tests/support/testsupport.h"
 
@@ -29,8 +31,6 @@ const MeasureRecord& Record()
     static const std::unique_ptr<MeasureRecord> record = FullRecord();
     return *record;
 }
-
-using RecordWriter = int (*)(const char*, const MeasureRecord&, int*);
 
 void BM_Writer(benchmark::State& state, RecordWriter writer, const char* name)
 {
@@ -72,6 +72,20 @@ BENCHMARK_CAPTURE(BM_FwriteBaseline, Dxf, writeDxf, "out.dxf")->Unit(benchmark::
 BENCHMARK_CAPTURE(BM_Writer, WriteDxfFile, writeDxf, "out.dxf")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_FwriteBaseline, PointFile, exportPoints, "out.csv")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Writer, ExportPointFile, exportPoints, "out.csv")->Unit(benchmark::kMicrosecond);
+
+// Each GIS row of the format table, named by its id, after the DXF writer of the same run.
+const bool gisRegistered = [] {
+    for (const RecordFormat& format : CoreRecordFormats()) {
+        if (format.command != ExportCommand::Gis) continue;
+        const std::string name = std::string("out.") + format.suffix;
+        benchmark::RegisterBenchmark((std::string("BM_Writer/Gis/") + format.id).c_str(),
+                                     [writer = format.writer, name](benchmark::State& state) {
+                                         BM_Writer(state, writer, name.c_str());
+                                     })
+            ->Unit(benchmark::kMicrosecond);
+    }
+    return true;
+}();
 
 }  // namespace
 

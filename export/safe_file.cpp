@@ -203,12 +203,19 @@ int SafeFile::Write(const void* data, size_t size, int* error)
     return 0;
 }
 
-int SafeFile::Commit(int* error)
+int SafeFile::Close(int* error)
 {
     const int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0)
         return ReportFailure(error, errno);
+    return 0;
+}
+
+int SafeFile::Commit(int* error)
+{
+    if (fd_ >= 0 && Close(error) != 0)
+        return -1;
     if (temporary_) {
         // A target planted as a FIFO (or any non-file) since Open is not replaced by the rename.
         struct stat now {};

@@ -44,7 +44,11 @@ public:
     // Writes all of data, retrying short writes. 0, or −1 with the cause in *error.
     int Write(const void* data, size_t size, int* error);
 
-    // Closes the file and renames the temporary over the target. 0, or −1 with the cause.
+    // Closes the file, where a late write error may still show. 0, or −1 with the cause.
+    int Close(int* error);
+
+    // Closes the file if still open and renames the temporary over the target. 0, or −1 with
+    // the cause. Several files that must appear together are all closed first, then committed.
     int Commit(int* error);
 
 private:

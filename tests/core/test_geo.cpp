@@ -8,6 +8,7 @@
 
 #include "geo/area.h"
 #include "geo/datum.h"
+#include "geo/geodesic.h"
 #include "geo/projection.h"
 
 namespace {
@@ -164,6 +165,48 @@ TEST(Datum, BoxEdgesCountAsInside)
     WgsToGcj(0.8293, 72.004, &lat, &lon);
     EXPECT_NE(lat, 0.8293);
     EXPECT_NE(lon, 72.004);
+}
+
+// Rings with the area and perimeter GeographicLib's Planimeter tool prints for them.
+struct GeodesicCase {
+    const char* name;
+    std::vector<GeoPoint> ring;  // {lon, lat}
+    double area, perimeter;
+};
+
+void PrintTo(const GeodesicCase& c, std::ostream* out) { *out << c.name; }
+
+class Geodesic : public testing::TestWithParam<GeodesicCase> {};
+
+TEST_P(Geodesic, MatchesPlanimeterInEitherDirection)
+{
+    const GeodesicCase& c = GetParam();
+    const GeodesicFigures forward = GeodesicRing(c.ring.data(), uint32_t(c.ring.size()));
+    EXPECT_NEAR(forward.area, c.area, 1e-3);
+    EXPECT_NEAR(forward.perimeter, c.perimeter, 1e-6);
+    const std::vector<GeoPoint> reversed(c.ring.rbegin(), c.ring.rend());
+    const GeodesicFigures backward = GeodesicRing(reversed.data(), uint32_t(reversed.size()));
+    EXPECT_NEAR(backward.area, c.area, 1e-3);
+    EXPECT_NEAR(backward.perimeter, c.perimeter, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planimeter, Geodesic,
+    testing::Values(
+        // 1000 m east and 1000 m north of 40° N 116° E (GeodSolve), as a longitude-latitude box.
+        GeodesicCase{"square_1km_at_40N",
+                     {{116, 40}, {116.0117104441685, 40}, {116.0117104441685, 40.009006192008812}, {116, 40.009006192008812}},
+                     999934.3010, 3999.868598086},
+        GeodesicCase{"degree_triangle_on_equator", {{0, 0}, {1, 0}, {0, 1}}, 6154854786.7214, 378793.447642413},
+        GeodesicCase{"triangle_at_45N", {{120, 45}, {120, 45.5}, {121, 45.5}}, 2171541777.2036, 229904.653741260},
+        GeodesicCase{"two_points_there_and_back", {{116, 40}, {116, 40.009006192008812}}, 0.0, 2000.0},
+        GeodesicCase{"one_point", {{116, 40}}, 0.0, 0.0}),
+    [](const testing::TestParamInfo<GeodesicCase>& info) { return info.param.name; });
+
+TEST(Geodesic, PositionsOutOfRangeAreLeftOut)
+{
+    const std::vector<GeoPoint> ring = {{0, 0}, {NAN, 0}, {1, 0}, {0, 95}, {0, 1}, {200, 0}};
+    EXPECT_NEAR(GeodesicRing(ring.data(), uint32_t(ring.size())).area, 6154854786.7214, 1e-3);
 }
 
 }  // namespace

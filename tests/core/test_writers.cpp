@@ -3,7 +3,6 @@
 #include <dl_creationadapter.h>
 #include <dl_dxf.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -61,14 +60,7 @@ void WriteBytes(const fs::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::vector<std::string> Entries(const fs::path& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> Entries(const fs::path& dir) { return FolderEntries(dir.string()); }
 
 // A fresh folder per test.
 class WriterTest : public testing::Test {
@@ -258,34 +250,6 @@ class WritersTest : public WriterTest, public testing::WithParamInterface<Writer
 INSTANTIATE_TEST_SUITE_P(Both, WritersTest, testing::ValuesIn(writers),
                          [](const testing::TestParamInfo<Writer>& info) { return info.param.name; });
 
-struct ChildOutcome {
-    int result = -99;
-    int error = -99;
-};
-
-// Runs call in a forked child, for process-wide limits and identities, and returns its outcome.
-ChildOutcome RunInChild(const std::function<ChildOutcome()>& call)
-{
-    int channel[2];
-    if (pipe(channel) != 0)
-        return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        const ChildOutcome outcome = call();
-        const bool sent = write(channel[1], &outcome, sizeof outcome) == sizeof outcome;
-        _exit(sent ? 0 : 1);
-    }
-    close(channel[1]);
-    ChildOutcome outcome;
-    if (child < 0 || read(channel[0], &outcome, sizeof outcome) != sizeof outcome)
-        outcome = {};
-    close(channel[0]);
-    if (child > 0)
-        waitpid(child, nullptr, 0);
-    return outcome;
-}
-
 TEST_P(WritersTest, ReplacingAFileKeepsItsLinkAndPermissions)
 {
     const auto record = FullRecord();
@@ -351,8 +315,7 @@ TEST_P(WritersTest, ReadOnlyFolderOrTargetLeavesTargetUntouched)
         fs::permissions(target, fs::perms(c.targetMode));
         fs::permissions(dir_, fs::perms(c.folderMode));
         const ChildOutcome outcome = RunInChild([&] {
-            // Root writes anywhere; an unprivileged user sees the permissions as they are.
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            if (!DropRootPrivileges())
                 return ChildOutcome{};
             ChildOutcome result;
             result.result = GetParam().byRecord(target.c_str(), *record, &result.error);

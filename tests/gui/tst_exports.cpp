@@ -1,11 +1,15 @@
-// The DXF and point-file export commands: save dialog, the selected record written, the message.
+// The export commands: save dialog, the selected record written, the message.
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
@@ -91,13 +95,65 @@ private slots:
         }
     }
 
+    void gisAndReportFollowTheChosenFilter_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("epsg");  // of the GIS file's layers; 0 for the report
+        QTest::newRow("GeoPackage, preselected") << "exportGis" << -1 << "a.gpkg" << 4326;
+        QTest::newRow("Shapefile in the zone plane") << "exportGis" << 3 << "b.shp" << 4526;
+        QTest::newRow("name's extension over the filter") << "exportGis" << 0 << "c.kml" << 4326;
+        QTest::newRow("report") << "exportReport" << -1 << QStringLiteral("测量报告.pdf") << 0;
+    }
+
+    void gisAndReportFollowTheChosenFilter()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, filter);
+        QFETCH(QString, name);
+        QFETCH(int, epsg);
+        FillTable();
+        m_dlg->SelectRecord(2);
+        m_dialogs->saveAnswer = m_dir->filePath(name);
+        m_dialogs->saveFilterAnswer = filter;
+        Click(button.toLatin1().constData());
+
+        QCOMPARE(m_dialogs->saveRequests.size(), 1);
+        const SaveFileRequest& request = m_dialogs->saveRequests[0];
+        QCOMPARE(request.selectedFilter, 0);
+        if (epsg == 0) {
+            QCOMPARE(request.filters, QStringList{QStringLiteral("PDF (*.pdf)")});
+            QCOMPARE(request.initialName, QStringLiteral("测量报告"));
+            QCOMPARE(m_dialogs->messages.size(), 1);
+            QCOMPARE(m_dialogs->messages[0].text, QStringLiteral("已成功导出为测量报告，谢谢！"));
+            QVERIFY(ReadAll(m_dialogs->saveAnswer).startsWith("%PDF-"));
+            return;
+        }
+        QCOMPARE(request.filters.size(), 7);
+        QCOMPARE(request.filters[0], QStringLiteral("GeoPackage (*.gpkg)"));
+        QCOMPARE(request.defaultSuffix, QStringLiteral("gpkg"));
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages[0].text, QStringLiteral("已成功导出为GIS文件，谢谢！"));
+        GDALAllRegister();
+        const std::unique_ptr<GDALDataset> file(
+            GDALDataset::Open(QFile::encodeName(m_dialogs->saveAnswer).constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+        QVERIFY(file);
+        OGRLayer* outline = file->GetLayer(0);
+        QVERIFY(outline && outline->GetSpatialRef());
+        QCOMPARE(QByteArray(outline->GetSpatialRef()->GetAuthorityCode(nullptr)), QByteArray::number(epsg));
+        QCOMPARE(int(outline->GetFeatureCount()), 1);  // record 2: four points
+        std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+        QCOMPARE(feature->GetFieldAsInteger("points"), 4);
+    }
+
     // Nothing loaded: each export says so, asks for no file and writes none.
     void exportsNeedARecord()
     {
         m_dialogs->saveAnswer = m_dir->filePath(QStringLiteral("out.file"));
-        for (const char* button : {"exportCad", "exportExcel", "exportImage"}) Click(button);
+        for (const char* button : {"exportCad", "exportExcel", "exportGis", "exportReport", "exportImage"}) Click(button);
         QVERIFY(m_dialogs->saveRequests.isEmpty());
-        QCOMPARE(m_dialogs->messages.size(), 3);
+        QCOMPARE(m_dialogs->messages.size(), 5);
         for (const CScriptedDialogs::Message& message : m_dialogs->messages) {
             QCOMPARE(message.caption, QStringLiteral("温馨提示："));
             QCOMPARE(message.text, QStringLiteral("请先导入测量记录。"));
@@ -109,9 +165,8 @@ private slots:
     {
         FillTable();
         m_dlg->SelectRecord(0);
-        Click("exportCad");
-        Click("exportExcel");
-        QCOMPARE(m_dialogs->saveRequests.size(), 2);
+        for (const char* button : {"exportCad", "exportExcel", "exportGis", "exportReport"}) Click(button);
+        QCOMPARE(m_dialogs->saveRequests.size(), 4);
         QVERIFY(m_dialogs->messages.isEmpty());
         QVERIFY(QDir(m_dir->path()).isEmpty());
     }
@@ -120,11 +175,11 @@ private slots:
     {
         FillTable();
         m_dlg->SelectRecord(0);
-        for (const char* button : {"exportCad", "exportExcel"}) {
+        for (const char* button : {"exportCad", "exportExcel", "exportGis", "exportReport"}) {
             m_dialogs->saveAnswer = m_dir->filePath(QStringLiteral("missing/out.file"));
             Click(button);
         }
-        QCOMPARE(m_dialogs->messages.size(), 2);
+        QCOMPARE(m_dialogs->messages.size(), 4);
         for (const CScriptedDialogs::Message& message : m_dialogs->messages) {
             QCOMPARE(message.caption, QStringLiteral("温馨提示："));
             QVERIFY2(message.text.contains(m_dialogs->saveAnswer), qPrintable(message.text));

@@ -9,10 +9,12 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
 
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
+#include "import/record_geodesy.h"
 #include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
 #include "tests/support/windowfixture.h"
@@ -138,9 +140,11 @@ private slots:
         for (const QPushButton* b : m_dlg->findChildren<QPushButton*>())
             if (b->isVisible()) buttons << b->text();
         buttons.sort();
-        QCOMPARE(buttons, QStringList({QStringLiteral("导入文件..."), QStringLiteral("导入设备..."),
-                                       QStringLiteral("导出CAD..."), QStringLiteral("导出EXCEL..."),
-                                       QStringLiteral("导出图片..."), QStringLiteral("退出")}));
+        QStringList expected = {QStringLiteral("导入文件..."), QStringLiteral("导入设备..."), QStringLiteral("导出CAD..."),
+                                QStringLiteral("导出EXCEL..."), QStringLiteral("导出GIS..."), QStringLiteral("导出图片..."),
+                                QStringLiteral("导出报告..."), QStringLiteral("退出")};
+        expected.sort();
+        QCOMPARE(buttons, expected);
     }
 
     // The layout holds: controls of the template do not overlap, apart from the group boxes
@@ -265,6 +269,22 @@ private slots:
         QCOMPARE(ResultText(r), text);
         m_dlg->ShowResult(5);
         QCOMPARE(ShownText(), text);
+    }
+
+    void resultToolTipHasTheEllipsoidalFigures()
+    {
+        MeasureRecord& r = TheRecordTable().records[6];
+        m_dlg->ShowResult(6);
+        QVERIFY(ResultLabel()->toolTip().isEmpty());
+        const double corners[][2] = {{113.9, 22.5}, {113.901, 22.5}, {113.901, 22.501}, {113.9, 22.501}};
+        r.pointCount = 4;
+        for (int i = 0; i < 4; ++i) r.points[i] = {corners[i][0], corners[i][1], 0};
+        m_dlg->ShowResult(6);
+        const RecordGeodesicFigures g = RecordGeodesic(r);
+        QVERIFY(std::fabs(g.geodesicArea - 110.7 * 102.9) < 50);
+        QCOMPARE(ResultLabel()->toolTip(),
+                 QString::asprintf("WGS-84 椭球面上：\n面积: %.0f 平方米\n      %.2f 亩\n周长: %.2f 米", g.geodesicArea,
+                                   g.geodesicAreaMu, g.geodesicPerimeter));
     }
 
     void rowTexts()
@@ -469,11 +489,11 @@ private slots:
         m_dlg->SelectRecord(0);
         QVERIFY(QTest::qWaitForWindowActive(m_dlg));
         QStringList order;
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < 9; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(order.join(","), QStringList({"importDevice", "importFile", "exportCad", "exportExcel", "exportImage", "quit",
+        QCOMPARE(order.join(","), QStringList({"importDevice", "importFile", "exportCad", "exportExcel", "exportImage", "exportGis", "exportReport", "quit",
                                      "recordList"}).join(","));
         QCOMPARE(List()->currentRow(), 0);
         QTest::keyClick(List(), Qt::Key_Backtab);

@@ -34,7 +34,7 @@ private slots:
     {
         const QRect screen = m_dlg->screen()->availableGeometry();
         QVERIFY(screen.contains(m_dlg->frameGeometry()));
-        QCOMPARE(m_dlg->findChildren<QPushButton*>().size(), 6);
+        QCOMPARE(m_dlg->findChildren<QPushButton*>().size(), 8);
         for (const QPushButton* button : m_dlg->findChildren<QPushButton*>()) {
             QVERIFY(button->isVisible());
             QVERIFY2(screen.contains(OnScreen(button)), qPrintable(button->text()));
@@ -49,7 +49,7 @@ private slots:
     void extraRoomGoesToTheMapAndTheList()
     {
         const QStringList fixed{"outline", "resultText", "header", "importDevice", "importFile", "exportCad",
-                                "exportExcel", "exportImage", "quit", "importStatus"};
+                                "exportExcel", "exportImage", "exportGis", "exportReport", "quit", "importStatus"};
         QMap<QString, QSize> sizes;
         for (const QString& name : fixed) sizes[name] = m_dlg->findChild<QWidget*>(name)->size();
         const QSize map = Child("mapArea")->size();

@@ -39,6 +39,8 @@ for dir in usr/lib usr/lib64; do
 done
 for link in lib lib64; do [ -L "/$link" ] && ln -s "$(readlink "/$link")" "$root/$link"; done
 cp /etc/ld.so.cache "$root/etc/"
+# Libraries reached through Debian's alternatives (GDAL's BLAS) link through /etc/alternatives.
+cp -a /etc/alternatives "$root/etc/"
 
 chroot "$root" /usr/bin/varnel-convert --help >/dev/null
 out=$(cd "$root" && chroot "$root" /usr/bin/varnel-convert /tmp/samples)

@@ -17,6 +17,7 @@ public:
     QString openAnswer;
     QByteArray openAnswerBytes;  // when set, the answer as bytes (a GBK name), in place of openAnswer
     QString saveAnswer;
+    int saveFilterAnswer = -1;  // the filter chosen in a save dialog; −1: the preselected one
 
     QStringList captions;  // of every folder, open and save dialog, in order
     QStringList openFilters;
@@ -40,7 +41,8 @@ public:
     {
         captions << request.caption;
         saveRequests << request;
-        if (chosenFilter) *chosenFilter = request.filters.value(request.selectedFilter);
+        if (chosenFilter)
+            *chosenFilter = request.filters.value(saveFilterAnswer >= 0 ? saveFilterAnswer : request.selectedFilter);
         return saveAnswer;
     }
 

@@ -1,5 +1,10 @@
 #include "tests/support/testsupport.h"
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +14,8 @@
 #include <sstream>
 
 #include "geo/datum.h"
+
+namespace fs = std::filesystem;
 
 ScratchFolder::ScratchFolder(const char* prefix, const char* parent)
 {
@@ -20,13 +27,12 @@ ScratchFolder::ScratchFolder(const char* prefix, const char* parent)
     }
     path_ = pattern;
     // Readable by every user: a test may drop its privileges.
-    std::filesystem::permissions(path_, std::filesystem::perms(0755));
+    fs::permissions(path_, fs::perms(0755));
 }
 
 ScratchFolder::~ScratchFolder()
 {
     // A test may have taken the owner's rights to a folder away; without them nothing in it goes.
-    namespace fs = std::filesystem;
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
     // A sub-folder gets its rights back before the walk goes into it; the walk never throws.
@@ -51,6 +57,40 @@ std::string ReadWholeFile(const std::string& path)
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ChildOutcome RunInChild(const std::function<ChildOutcome()>& call)
+{
+    int channel[2];
+    if (pipe(channel) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        const ChildOutcome outcome = call();
+        const bool sent = write(channel[1], &outcome, sizeof outcome) == sizeof outcome;
+        _exit(sent ? 0 : 1);
+    }
+    close(channel[1]);
+    ChildOutcome outcome;
+    if (child < 0 || read(channel[0], &outcome, sizeof outcome) != sizeof outcome) outcome = {};
+    close(channel[0]);
+    if (child > 0) waitpid(child, nullptr, 0);
+    return outcome;
+}
+
+bool DropRootPrivileges()
+{
+    constexpr gid_t Nogroup = 65534;
+    constexpr uid_t Nobody = 65534;
+    return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(Nogroup) == 0 && setuid(Nobody) == 0);
 }
 
 std::unique_ptr<MeasureRecord> FullRecord()

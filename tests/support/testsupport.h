@@ -1,8 +1,10 @@
 #pragma once
 // What the core tests and the benchmarks share: a scratch folder, whole-file reads, a full
 // record of the most points a record holds, and full record files.
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "import/loader.h"
 #include "import/record.h"
@@ -27,6 +29,23 @@ private:
 
 // The whole content of the file at path; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// The names in the folder, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+// What a call made in a child process returned, and the cause it reported.
+struct ChildOutcome {
+    int result = -99;
+    int error = -99;
+};
+
+// Runs call in a forked child, for process-wide limits and identities, and returns its outcome
+// (the initial values when the child could not report).
+ChildOutcome RunInChild(const std::function<ChildOutcome()>& call);
+
+// Root writes anywhere: in a child, a root process becomes the user nobody, so that permissions
+// apply. False when that fails; true at once for an unprivileged user.
+bool DropRootPrivileges();
 
 // A full record: MaxPointCount points walked once round a field of about 1 km radius centred on
 // 22.55° N, 114.05° E, given as positions, as map points (BD-09) and as plane points (a 1000 m

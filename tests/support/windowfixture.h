@@ -55,7 +55,8 @@ protected:
     }
 
     QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
-    QString ShownText() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText"))->text(); }
+    QLabel* ResultLabel() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText")); }
+    QString ShownText() const { return ResultLabel()->text(); }
     // Clicks the window's button of that object name.
     void Click(const char* button) const
     {

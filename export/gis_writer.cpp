@@ -1,0 +1,402 @@
+#include "export/gis_writer.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <cpl_vsi.h>
+#include <gdal_priv.h>
+#include <ogr_geometry.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "export/safe_file.h"
+#include "export/writer_input.h"
+#include "geo/area.h"
+#include "import/record_geodesy.h"
+#include "import/record_labels.h"
+
+namespace {
+
+constexpr int Wgs84Epsg = 4326;
+constexpr int FirstCgcsZone = 25, LastCgcsZone = 45;
+constexpr int FirstCgcsZoneEpsg = 4513;
+
+enum class Layout {
+    TwoLayers,   // "measurement" and "points" in one file
+    LayerFiles,  // one file set per layer, named after the target (Shapefile)
+    OneLayer,    // outline and points as features of one collection (GeoJSON)
+    TrackAndWaypoints,
+};
+
+struct GisDriver {
+    const char* extension;
+    const char* driver;  // GDAL's name
+    Layout layout;
+    bool holdsPlaneCoordinates;
+    bool timeAsText;  // no date-time field (Shapefile), or one written in its own form (KML)
+    const char* layerOption;
+};
+
+// KML through GDAL's own driver: libkml's takes seconds for a record's 3599 placemarks.
+constexpr GisDriver kDrivers[] = {
+    // A spatial index of two small layers costs two thirds of the time and saves a reader none.
+    {"gpkg", "GPKG", Layout::TwoLayers, true, false, "SPATIAL_INDEX=NO"},
+    {"shp", "ESRI Shapefile", Layout::LayerFiles, true, true, "ENCODING=UTF-8"},
+    {"kml", "KML", Layout::TwoLayers, false, true, nullptr},
+    {"geojson", "GeoJSON", Layout::OneLayer, false, false, nullptr},
+    {"gpx", "GPX", Layout::TrackAndWaypoints, false, false, nullptr},
+};
+
+const GisDriver* DriverForPath(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+    const std::string extension = path.substr(dot + 1);
+    for (const GisDriver& d : kDrivers)
+        if (EQUAL(extension.c_str(), d.extension)) return &d;
+    return nullptr;
+}
+
+void RegisterDrivers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { GDALAllRegister(); });
+}
+
+// Attribute texts are UTF-8; the instrument's file names are GBK.
+std::string Utf8Name(const char* path)
+{
+    const char* name = RecordFileName(path);
+    if (CPLIsUTF8(name, -1)) return name;
+    char* recoded = CPLRecode(name, "GB18030", CPL_ENC_UTF8);
+    std::string text = recoded;
+    CPLFree(recoded);
+    return text;
+}
+
+struct Deleter {
+    void operator()(GDALDataset* d) const { GDALClose(d); }
+    void operator()(OGRCoordinateTransformation* t) const { OGRCoordinateTransformation::DestroyCT(t); }
+};
+
+// Where the files are made: a folder in GDAL's memory file system, removed with what it holds.
+class MemoryFolder {
+public:
+    MemoryFolder()
+    {
+        static std::atomic<unsigned> counter{0};
+        path_ = "/vsimem/varnel-gis-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+        VSIMkdir(path_.c_str(), 0755);
+    }
+    ~MemoryFolder() { VSIRmdirRecursive(path_.c_str()); }
+    MemoryFolder(const MemoryFolder&) = delete;
+    MemoryFolder& operator=(const MemoryFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The record's positions as the file holds them: x east, y north.
+struct Coordinates {
+    std::vector<double> x, y;
+};
+
+int RecordCoordinates(const MeasureRecord& record, const OGRSpatialReference& target, bool plane, Coordinates& out)
+{
+    const int n = record.pointCount;
+    out.x.resize(size_t(n));
+    out.y.resize(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        out.x[size_t(i)] = record.points[i].lon;
+        out.y[size_t(i)] = record.points[i].lat;
+    }
+    if (!plane || n == 0) return 0;
+    OGRSpatialReference wgs84;
+    wgs84.importFromEPSG(Wgs84Epsg);
+    wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    const std::unique_ptr<OGRCoordinateTransformation, Deleter> transform(
+        OGRCreateCoordinateTransformation(&wgs84, &target));
+    if (!transform || !transform->Transform(size_t(n), out.x.data(), out.y.data())) return -1;
+    return 0;
+}
+
+std::unique_ptr<OGRGeometry> Outline(const MeasureRecord& record, const Coordinates& c, bool polygonAllowed)
+{
+    const int n = record.pointCount;
+    if (n < 2) return nullptr;
+    const bool closed = record.type == Area && n >= 3;
+    auto line = std::make_unique<OGRLineString>();
+    line->setPoints(n, c.x.data(), c.y.data());
+    if (closed) line->addPoint(c.x[0], c.y[0]);
+    if (!polygonAllowed) {
+        // Where there are no polygons (GPX), the outline is a track of one segment.
+        auto track = std::make_unique<OGRMultiLineString>();
+        track->addGeometryDirectly(line.release());
+        return track;
+    }
+    if (!closed) return line;
+    auto ring = std::make_unique<OGRLinearRing>();
+    ring->addSubLineString(line.get());
+    auto polygon = std::make_unique<OGRPolygon>();
+    polygon->addRingDirectly(ring.release());
+    return polygon;
+}
+
+OGRwkbGeometryType OutlineType(const MeasureRecord& record, bool polygonAllowed)
+{
+    return record.type == Area && record.pointCount >= 3 && polygonAllowed ? wkbPolygon : wkbLineString;
+}
+
+struct Field {
+    const char* name;
+    OGRFieldType type;
+};
+
+constexpr Field kMeasurementFields[] = {
+    {"name", OFTString},     {"datetime", OFTString}, {"type", OFTString},     {"area_m2", OFTReal},
+    {"area_mu", OFTReal},    {"curve_m", OFTReal},    {"straight_m", OFTReal}, {"perim_m", OFTReal},
+    {"points", OFTInteger},  {"geod_m2", OFTReal},    {"geod_mu", OFTReal},    {"geod_per_m", OFTReal},
+};
+constexpr Field kPointFields[] = {{"index", OFTInteger}, {"time", OFTDateTime}};
+// ISO 8601 text, for formats without a date-time field of their own.
+constexpr Field kPointFieldsAsText[] = {{"index", OFTInteger}, {"time", OFTString}};
+
+bool AddFields(OGRLayer& layer, const Field* fields, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        OGRFieldDefn definition(fields[i].name, fields[i].type);
+        if (layer.CreateField(&definition) != OGRERR_NONE) return false;
+    }
+    return true;
+}
+
+bool SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
+{
+    char datetime[64];
+    std::snprintf(datetime, sizeof datetime, "%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour,
+                  r.minute, r.second);
+    const RecordGeodesicFigures geodesic = RecordGeodesic(r);
+    feature.SetField("name", Utf8Name(r.path).c_str());
+    feature.SetField("datetime", datetime);
+    feature.SetField("type", MeasureTypeName(r.type));
+    feature.SetField("area_m2", r.area);
+    feature.SetField("area_mu", r.areaMu);
+    feature.SetField("curve_m", r.curveLength);
+    feature.SetField("straight_m", r.straightLength);
+    // The closing edge of the plane ring is the straight line from the last point to the first.
+    feature.SetField("perim_m", r.calcCurveLength + r.calcStraightLength);
+    feature.SetField("points", r.pointCount);
+    feature.SetField("geod_m2", geodesic.geodesicArea);
+    feature.SetField("geod_mu", geodesic.geodesicAreaMu);
+    feature.SetField("geod_per_m", geodesic.geodesicPerimeter);
+    return true;
+}
+
+// A dated point's stamp YYYYMMDDhhmmss as a time; other stamps leave the field null.
+void SetPointTime(OGRFeature& feature, uint64_t stamp)
+{
+    const int second = int(stamp % 100), minute = int(stamp / 100 % 100), hour = int(stamp / 10000 % 100);
+    const int day = int(stamp / 1000000 % 100), month = int(stamp / 100000000 % 100);
+    const uint64_t year = stamp / 10000000000u;
+    if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 60)
+        return;
+    const int index = feature.GetFieldIndex("time");
+    if (feature.GetFieldDefnRef(index)->GetType() == OFTString) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", int(year), month, day, hour, minute, second);
+        feature.SetField(index, text);
+        return;
+    }
+    // The instrument does not say which zone its clock keeps.
+    constexpr int UnknownTimeZone = 0;
+    feature.SetField(index, int(year), month, day, hour, minute, float(second), UnknownTimeZone);
+}
+
+bool WriteOutlineFeature(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c, bool polygonAllowed)
+{
+    OGRFeature feature(layer.GetLayerDefn());
+    SetMeasurementFields(feature, record);
+    if (auto outline = Outline(record, c, polygonAllowed)) feature.SetGeometryDirectly(outline.release());
+    return layer.CreateFeature(&feature) == OGRERR_NONE;
+}
+
+bool WritePointFeatures(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c)
+{
+    for (int i = 0; i < record.pointCount; ++i) {
+        OGRFeature feature(layer.GetLayerDefn());
+        feature.SetField("index", i);
+        SetPointTime(feature, record.points[i].stamp);
+        feature.SetGeometryDirectly(new OGRPoint(c.x[size_t(i)], c.y[size_t(i)]));
+        if (layer.CreateFeature(&feature) != OGRERR_NONE) return false;
+    }
+    return true;
+}
+
+constexpr size_t kMeasurementFieldCount = sizeof kMeasurementFields / sizeof kMeasurementFields[0];
+constexpr size_t kPointFieldCount = sizeof kPointFields / sizeof kPointFields[0];
+
+OGRLayer* CreateLayer(GDALDataset& dataset, const std::string& name, const OGRSpatialReference& srs,
+                      OGRwkbGeometryType type, const Field* fields, size_t fieldCount, char** options = nullptr)
+{
+    OGRLayer* layer = dataset.CreateLayer(name.c_str(), const_cast<OGRSpatialReference*>(&srs), type, options);
+    return layer != nullptr && AddFields(*layer, fields, fieldCount) ? layer : nullptr;
+}
+
+bool WriteLayers(GDALDataset& dataset, const GisDriver& driver, const std::string& stem, const MeasureRecord& record,
+                 const OGRSpatialReference& srs, const Coordinates& c)
+{
+    switch (driver.layout) {
+    case Layout::TwoLayers:
+    case Layout::LayerFiles: {
+        const bool files = driver.layout == Layout::LayerFiles;
+        char** options = driver.layerOption != nullptr ? CSLAddString(nullptr, driver.layerOption) : nullptr;
+        OGRLayer* outline = CreateLayer(dataset, files ? stem : "measurement", srs, OutlineType(record, true),
+                                        kMeasurementFields, kMeasurementFieldCount, options);
+        bool ok = outline != nullptr && WriteOutlineFeature(*outline, record, c, true);
+        OGRLayer* points = ok ? CreateLayer(dataset, files ? stem + "_points" : "points", srs, wkbPoint,
+                                            driver.timeAsText ? kPointFieldsAsText : kPointFields,
+                                            kPointFieldCount, options)
+                              : nullptr;
+        ok = points != nullptr && WritePointFeatures(*points, record, c);
+        CSLDestroy(options);
+        return ok;
+    }
+    case Layout::OneLayer: {
+        OGRLayer* layer = CreateLayer(dataset, "measurement", srs, wkbUnknown, kMeasurementFields,
+                                      kMeasurementFieldCount);
+        return layer != nullptr && AddFields(*layer, kPointFields, kPointFieldCount) &&
+               WriteOutlineFeature(*layer, record, c, true) && WritePointFeatures(*layer, record, c);
+    }
+    case Layout::TrackAndWaypoints: {
+        // GPX has its waypoints before its tracks.
+        OGRLayer* waypoints = CreateLayer(dataset, "waypoints", srs, wkbPoint, kPointFields, kPointFieldCount);
+        if (waypoints == nullptr || !WritePointFeatures(*waypoints, record, c)) return false;
+        OGRLayer* track = CreateLayer(dataset, "tracks", srs, wkbMultiLineString, kMeasurementFields,
+                                      kMeasurementFieldCount);
+        return track != nullptr && WriteOutlineFeature(*track, record, c, false);
+    }
+    }
+    return false;
+}
+
+// GDAL reports through its error handler; here failures are answered by return values, and
+// the handler only keeps them quiet.
+class QuietGdal {
+public:
+    QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); CPLErrorReset(); }
+    ~QuietGdal() { CPLPopErrorHandler(); }
+    QuietGdal(const QuietGdal&) = delete;
+    QuietGdal& operator=(const QuietGdal&) = delete;
+};
+
+// Builds the files in folder. 0, or −1 with the cause.
+int BuildFiles(const std::string& folder, const GisDriver& gis, const std::string& fileName, const std::string& stem,
+               const MeasureRecord& record, GisCoordinates coordinates, int* error)
+{
+    const bool plane = coordinates == GisCoordinates::CgcsZonePlane;
+    const int epsg = plane ? CgcsZoneEpsg(RecordZone(record)) : Wgs84Epsg;
+    if (epsg == 0) return ReportFailure(error, EDOM);
+    OGRSpatialReference srs;
+    if (srs.importFromEPSG(epsg) != OGRERR_NONE) return ReportFailure(error, EIO);
+    srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    Coordinates c;
+    if (RecordCoordinates(record, srs, plane, c) != 0) return ReportFailure(error, EIO);
+
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(gis.driver);
+    if (driver == nullptr) return ReportFailure(error, ENOSYS);
+
+    char** options = nullptr;
+    if (gis.layout == Layout::TrackAndWaypoints) options = CSLSetNameValue(options, "GPX_USE_EXTENSIONS", "YES");
+    const std::string datasetPath = gis.layout == Layout::LayerFiles ? folder : folder + "/" + fileName;
+    std::unique_ptr<GDALDataset, Deleter> dataset(driver->Create(datasetPath.c_str(), 0, 0, 0, GDT_Unknown, options));
+    CSLDestroy(options);
+    if (!dataset) return ReportFailure(error, EIO);
+    // One transaction where the format has them (GeoPackage): not one per feature.
+    const bool transaction = dataset->StartTransaction() == OGRERR_NONE;
+    bool written = WriteLayers(*dataset, gis, stem, record, srs, c);
+    if (transaction) written = dataset->CommitTransaction() == OGRERR_NONE && written;
+    dataset.reset();
+    if (!written || CPLGetLastErrorType() >= CE_Failure) return ReportFailure(error, EIO);
+    return 0;
+}
+
+// Copies every file of folder beside the target: the one named like the target to the target
+// itself, the others by their names. All are complete before any is renamed into place.
+int PlaceFiles(const std::string& folder, const std::string& builtName, const std::string& target, int* error)
+{
+    const size_t slash = target.rfind('/');
+    const std::string targetFolder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    char** names = VSIReadDir(folder.c_str());
+    std::vector<std::string> files;
+    for (char** name = names; name != nullptr && *name != nullptr; ++name)
+        if (std::strcmp(*name, ".") != 0 && std::strcmp(*name, "..") != 0) files.emplace_back(*name);
+    CSLDestroy(names);
+    if (files.empty()) return ReportFailure(error, EIO);
+
+    std::vector<std::unique_ptr<SafeFile>> placed;
+    for (const std::string& name : files) {
+        vsi_l_offset size = 0;
+        const GByte* bytes = VSIGetMemFileBuffer((folder + "/" + name).c_str(), &size, FALSE);
+        if (bytes == nullptr) return ReportFailure(error, EIO);
+        auto file = std::make_unique<SafeFile>();
+        const std::string path = name == builtName ? target : targetFolder + name;
+        if (file->Open(path.c_str(), error) != 0 || file->Write(bytes, size_t(size), error) != 0 ||
+            file->Close(error) != 0)
+            return -1;
+        placed.push_back(std::move(file));
+    }
+    for (const auto& file : placed)
+        if (file->Commit(error) != 0) return -1;
+    return 0;
+}
+
+}  // namespace
+
+int CgcsZoneEpsg(int zone)
+{
+    return zone >= FirstCgcsZone && zone <= LastCgcsZone ? FirstCgcsZoneEpsg + zone - FirstCgcsZone : 0;
+}
+
+int WriteGisFile(const char* path, const MeasureRecord& record, GisCoordinates coordinates, int* error)
+{
+    if (path == nullptr || !HasValidPointCount(record)) return ReportFailure(error, EINVAL);
+    const std::string target = path;
+    const GisDriver* gis = DriverForPath(target);
+    if (gis == nullptr) return ReportFailure(error, EINVAL);
+    if (coordinates == GisCoordinates::CgcsZonePlane && !gis->holdsPlaneCoordinates)
+        return ReportFailure(error, EDOM);
+
+    RegisterDrivers();
+    const QuietGdal quiet;
+    const std::string fileName = target.substr(target.rfind('/') + 1);
+    const std::string stem = fileName.substr(0, fileName.rfind('.'));
+    const std::string builtName = gis->layout == Layout::LayerFiles ? stem + ".shp" : fileName;
+    const MemoryFolder folder;
+    if (BuildFiles(folder.path(), *gis, fileName, stem, record, coordinates, error) != 0) return -1;
+    return PlaceFiles(folder.path(), builtName, target, error);
+}
+
+int WriteGisWgs84(const char* path, const MeasureRecord& record, int* error)
+{
+    return WriteGisFile(path, record, GisCoordinates::Wgs84, error);
+}
+
+int WriteGisZonePlane(const char* path, const MeasureRecord& record, int* error)
+{
+    return WriteGisFile(path, record, GisCoordinates::CgcsZonePlane, error);
+}

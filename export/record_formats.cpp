@@ -1,0 +1,57 @@
+#include "export/record_formats.h"
+
+#include <strings.h>
+
+#include "export/dxf_writer.h"
+#include "export/gis_writer.h"
+#include "export/point_file.h"
+
+namespace {
+
+constexpr RecordWriter DxfWriter = static_cast<RecordWriter>(&WriteDxfFile);
+constexpr RecordWriter PointFileWriter = static_cast<RecordWriter>(&ExportPointFile);
+
+constexpr const char* GisSaved = "已成功导出为GIS文件，谢谢！";
+
+constexpr RecordFormat kCoreFormats[] = {
+    {"dxf", "dxf", "(*.dxf)", "工程制图", "已成功导出为CAD文件，谢谢！", DxfWriter, ExportCommand::Cad},
+    {"csv", "csv", "(*.csv)", "EXCEL表格", "已成功导出为EXCEL文件，谢谢！", PointFileWriter, ExportCommand::Excel},
+    {"gpkg", "gpkg", "GeoPackage (*.gpkg)", "测量记录", GisSaved, WriteGisWgs84, ExportCommand::Gis},
+    {"gpkg-cgcs2000", "gpkg", "GeoPackage，CGCS2000 高斯-克吕格3度带 (*.gpkg)", "测量记录", GisSaved,
+     WriteGisZonePlane, ExportCommand::Gis},
+    {"shp", "shp", "ESRI Shapefile (*.shp)", "测量记录", GisSaved, WriteGisWgs84, ExportCommand::Gis},
+    {"shp-cgcs2000", "shp", "ESRI Shapefile，CGCS2000 高斯-克吕格3度带 (*.shp)", "测量记录", GisSaved,
+     WriteGisZonePlane, ExportCommand::Gis},
+    {"kml", "kml", "KML (*.kml)", "测量记录", GisSaved, WriteGisWgs84, ExportCommand::Gis},
+    {"geojson", "geojson", "GeoJSON (*.geojson)", "测量记录", GisSaved, WriteGisWgs84, ExportCommand::Gis},
+    {"gpx", "gpx", "GPX (*.gpx)", "测量记录", GisSaved, WriteGisWgs84, ExportCommand::Gis},
+};
+
+}  // namespace
+
+std::span<const RecordFormat> CoreRecordFormats()
+{
+    return kCoreFormats;
+}
+
+const RecordFormat* FindRecordFormat(std::span<const RecordFormat> formats, std::string_view id)
+{
+    for (const RecordFormat& format : formats)
+        if (id == format.id) return &format;
+    return nullptr;
+}
+
+const RecordFormat* FormatForPath(std::span<const RecordFormat> formats, ExportCommand command, std::string_view path)
+{
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return nullptr;
+    const std::string_view extension = path.substr(dot + 1);
+    for (const RecordFormat& format : formats) {
+        const std::string_view suffix = format.suffix;
+        if (format.command == command && extension.size() == suffix.size() &&
+            strncasecmp(extension.data(), suffix.data(), suffix.size()) == 0)
+            return &format;
+    }
+    return nullptr;
+}

@@ -1,0 +1,8 @@
+#pragma once
+// How a record is named to a reader: the name of its file and the name of its kind.
+
+// The part of path after its last '/' or '\'.
+const char* RecordFileName(const char* path);
+
+// "Area", "Vehicle" or "Distance"; any other value is an area, as the loader treats it.
+const char* MeasureTypeName(int type);

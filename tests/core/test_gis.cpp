@@ -1,0 +1,415 @@
+// GIS files read back through GDAL: layers, geometry, coordinates, attributes and coordinate
+// system per format; the zone-plane variant against PROJ; failures that must leave targets as
+// they were.
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+#include <proj.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "export/gis_writer.h"
+#include "geo/projection.h"
+#include "import/record.h"
+#include "import/record_geodesy.h"
+#include "tests/support/testsupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double DegreeTolerance = 1e-9;
+constexpr double MetreTolerance = 1e-3;
+
+std::string ReadBytes(const std::string& path) { return ReadWholeFile(path); }
+
+void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+std::vector<std::string> Entries(const fs::path& dir) { return FolderEntries(dir.string()); }
+
+// A dated four-corner field as the loader leaves it: a GBK name, stated results, stamps.
+std::unique_ptr<MeasureRecord> SmallField(int type = Area)
+{
+    auto r = std::make_unique<MeasureRecord>();
+    std::strcpy(r->path, "/media/d/\xc3\xe6\xbb\xfd" "20240315.nmea");  // 面积 in GBK
+    r->type = type;
+    r->year = 2024, r->month = 3, r->day = 15, r->hour = 9, r->minute = 30, r->second = 5;
+    const double corners[][2] = {{113.90, 22.50}, {113.901, 22.50}, {113.901, 22.501}, {113.90, 22.501}};
+    r->pointCount = 4;
+    for (int i = 0; i < 4; ++i) r->points[i] = {corners[i][0], corners[i][1], 20240315093005u + uint64_t(i)};
+    r->area = 11437.0, r->areaMu = 17.16, r->curveLength = 325.5, r->straightLength = 110.6;
+    r->calcCurveLength = 325.5, r->calcStraightLength = 110.6;
+    return r;
+}
+
+struct Dataset {
+    std::unique_ptr<GDALDataset> data;
+    explicit Dataset(const std::string& path, const char* const* drivers = nullptr)
+        : data(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers))
+    {
+    }
+};
+
+// Where a format keeps the outline and the points, and what its reader calls the fields.
+struct FormatCase {
+    const char* extension;
+    const char* outlineFile;  // relative to the target's folder, "" for the target
+    const char* outlineLayer;
+    const char* pointsFile;
+    const char* pointsLayer;
+    const char* fieldPrefix;  // GPX reads its extension fields back with a prefix
+    const char* timeField;
+    bool polygons;
+    bool pointsInOutlineLayer;
+};
+
+void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.extension; }
+
+const FormatCase kFormats[] = {
+    {"gpkg", "", "measurement", "", "points", "", "time", true, false},
+    {"shp", "", "field", "field_points.shp", "field_points", "", "time", true, false},
+    {"kml", "", "measurement", "", "points", "", "time", true, false},
+    {"geojson", "", "measurement", "", "measurement", "", "time", true, true},
+    {"gpx", "", "tracks", "", "waypoints", "ogr_", "time", false, false},
+};
+
+class GisTest : public testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    const ScratchFolder scratch_{"varnel-gis"};
+    const fs::path dir_ = scratch_.path();
+};
+
+class GisFormatTest : public GisTest, public testing::WithParamInterface<FormatCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Formats, GisFormatTest, testing::ValuesIn(kFormats),
+                         [](const testing::TestParamInfo<FormatCase>& info) { return info.param.extension; });
+
+// The outline's vertices as the file holds them.
+std::vector<OGRPoint> Vertices(const OGRGeometry& geometry)
+{
+    const OGRLineString* line = nullptr;
+    if (wkbFlatten(geometry.getGeometryType()) == wkbPolygon)
+        line = geometry.toPolygon()->getExteriorRing();
+    else if (wkbFlatten(geometry.getGeometryType()) == wkbMultiLineString)
+        line = geometry.toMultiLineString()->getGeometryRef(0);
+    else if (wkbFlatten(geometry.getGeometryType()) == wkbLineString)
+        line = geometry.toLineString();
+    std::vector<OGRPoint> points;
+    if (line == nullptr) return points;
+    for (int i = 0; i < line->getNumPoints(); ++i) points.emplace_back(line->getX(i), line->getY(i));
+    return points;
+}
+
+// Compares the outline with the record's positions, in order or (a Shapefile turns its
+// rings clockwise) reversed.
+void ExpectOutline(const std::vector<OGRPoint>& vertices, const MeasureRecord& r, bool closed, double tolerance)
+{
+    ASSERT_EQ(int(vertices.size()), r.pointCount + (closed ? 1 : 0));
+    const bool reversed = r.pointCount > 1 && std::fabs(vertices[1].getX() - r.points[1].lon) > tolerance;
+    for (int i = 0; i < r.pointCount; ++i) {
+        const OGRPoint& v = vertices[size_t(reversed ? r.pointCount - i : i) % vertices.size()];
+        EXPECT_NEAR(v.getX(), r.points[i].lon, tolerance) << "vertex " << i;
+        EXPECT_NEAR(v.getY(), r.points[i].lat, tolerance) << "vertex " << i;
+    }
+}
+
+// A point's time, whether its field holds a date-time or text (a Shapefile's).
+std::vector<int> PointTime(OGRFeature& feature, const char* field)
+{
+    const int index = feature.GetFieldIndex(field);
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, tz = 0;
+    float second = 0;
+    if (index >= 0 && feature.GetFieldDefnRef(index)->GetType() == OFTString)
+        std::sscanf(feature.GetFieldAsString(index), "%d-%d-%d%*c%d:%d:%f", &year, &month, &day, &hour, &minute,
+                    &second);
+    else if (index >= 0)
+        feature.GetFieldAsDateTime(index, &year, &month, &day, &hour, &minute, &second, &tz);
+    return {year, month, day, hour, minute, int(second)};
+}
+
+int Epsg(const OGRSpatialReference* srs)
+{
+    if (srs == nullptr) return 0;
+    OGRSpatialReference copy(*srs);
+    copy.AutoIdentifyEPSG();
+    const char* code = copy.GetAuthorityCode(nullptr);
+    if (code == nullptr && copy.IsGeographic() && copy.GetSemiMajor() == SRS_WGS84_SEMIMAJOR) return 4326;
+    return code != nullptr ? std::atoi(code) : 0;
+}
+
+TEST_P(GisFormatTest, FileHoldsOutlineAttributesPointsAndCoordinateSystem)
+{
+    const FormatCase& f = GetParam();
+    const auto record = SmallField();
+    const std::string target = Path(std::string("field.") + f.extension);
+    int error = 0;
+    ASSERT_EQ(WriteGisWgs84(target.c_str(), *record, &error), 0) << strerror(error);
+
+    Dataset file(target);
+    ASSERT_TRUE(file.data) << target;
+    OGRLayer* outline = file.data->GetLayerByName(f.outlineLayer);
+    ASSERT_NE(outline, nullptr) << f.outlineLayer;
+    EXPECT_EQ(Epsg(outline->GetSpatialRef()), 4326);
+    outline->ResetReading();
+    std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+    ASSERT_TRUE(feature);
+    ASSERT_NE(feature->GetGeometryRef(), nullptr);
+    EXPECT_EQ(wkbFlatten(feature->GetGeometryRef()->getGeometryType()) == wkbPolygon, f.polygons);
+    ExpectOutline(Vertices(*feature->GetGeometryRef()), *record, true, DegreeTolerance);
+
+    const std::string p = f.fieldPrefix;
+    EXPECT_STREQ(feature->GetFieldAsString("name"), "面积20240315.nmea");
+    // GeoJSON's reader takes a text that looks like a date for one, and prints it with slashes.
+    std::string datetime = feature->GetFieldAsString((p + "datetime").c_str());
+    std::replace(datetime.begin(), datetime.end(), '/', '-');
+    EXPECT_EQ(datetime, "2024-03-15 09:30:05");
+    EXPECT_STREQ(feature->GetFieldAsString("type"), "Area");
+    EXPECT_DOUBLE_EQ(feature->GetFieldAsDouble((p + "area_m2").c_str()), 11437.0);
+    EXPECT_DOUBLE_EQ(feature->GetFieldAsDouble((p + "area_mu").c_str()), 17.16);
+    EXPECT_DOUBLE_EQ(feature->GetFieldAsDouble((p + "curve_m").c_str()), 325.5);
+    EXPECT_DOUBLE_EQ(feature->GetFieldAsDouble((p + "straight_m").c_str()), 110.6);
+    EXPECT_DOUBLE_EQ(feature->GetFieldAsDouble((p + "perim_m").c_str()), 436.1);
+    EXPECT_EQ(feature->GetFieldAsInteger((p + "points").c_str()), 4);
+    const RecordGeodesicFigures geodesic = RecordGeodesic(*record);
+    EXPECT_NEAR(feature->GetFieldAsDouble((p + "geod_m2").c_str()), geodesic.geodesicArea, 1e-6);
+    EXPECT_NEAR(feature->GetFieldAsDouble((p + "geod_mu").c_str()), geodesic.geodesicAreaMu, 1e-9);
+    EXPECT_NEAR(feature->GetFieldAsDouble((p + "geod_per_m").c_str()), geodesic.geodesicPerimeter, 1e-6);
+
+    Dataset pointsFile(*f.pointsFile ? Path(f.pointsFile) : target);
+    ASSERT_TRUE(pointsFile.data);
+    OGRLayer* points = pointsFile.data->GetLayerByName(f.pointsLayer);
+    ASSERT_NE(points, nullptr) << f.pointsLayer;
+    EXPECT_EQ(Epsg(points->GetSpatialRef()), 4326);
+    points->ResetReading();
+    if (f.pointsInOutlineLayer) feature.reset(points->GetNextFeature());
+    for (int i = 0; i < record->pointCount; ++i) {
+        SCOPED_TRACE(i);
+        feature.reset(points->GetNextFeature());
+        ASSERT_TRUE(feature);
+        const auto* point = feature->GetGeometryRef()->toPoint();
+        EXPECT_NEAR(point->getX(), record->points[i].lon, DegreeTolerance);
+        EXPECT_NEAR(point->getY(), record->points[i].lat, DegreeTolerance);
+        EXPECT_EQ(PointTime(*feature, f.timeField), (std::vector<int>{2024, 3, 15, 9, 30, 5 + i}));
+    }
+    feature.reset(points->GetNextFeature());
+    EXPECT_FALSE(feature);
+}
+
+TEST_P(GisFormatTest, DistanceIsAnOpenLineAndAFullRecordKeepsEveryVertex)
+{
+    const FormatCase& f = GetParam();
+    auto record = FullRecord();
+    record->type = Distance;
+    const std::string target = Path(std::string("field.") + f.extension);
+    ASSERT_EQ(WriteGisWgs84(target.c_str(), *record, nullptr), 0);
+    Dataset file(target);
+    ASSERT_TRUE(file.data);
+    OGRLayer* outline = file.data->GetLayerByName(f.outlineLayer);
+    ASSERT_NE(outline, nullptr);
+    outline->ResetReading();
+    std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+    ASSERT_TRUE(feature && feature->GetGeometryRef());
+    EXPECT_NE(wkbFlatten(feature->GetGeometryRef()->getGeometryType()), wkbPolygon);
+    ExpectOutline(Vertices(*feature->GetGeometryRef()), *record, false, DegreeTolerance);
+}
+
+TEST_F(GisTest, KmlReadsWithLibkmlToo)
+{
+    const auto record = SmallField();
+    const std::string target = Path("field.kml");
+    ASSERT_EQ(WriteGisWgs84(target.c_str(), *record, nullptr), 0);
+    const char* const libkml[] = {"LIBKML", nullptr};
+    Dataset file(target, libkml);
+    ASSERT_TRUE(file.data);
+    OGRLayer* outline = file.data->GetLayerByName("measurement");
+    ASSERT_NE(outline, nullptr);
+    std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+    ASSERT_TRUE(feature && feature->GetGeometryRef());
+    EXPECT_STREQ(feature->GetFieldAsString("Name"), "面积20240315.nmea");
+    ExpectOutline(Vertices(*feature->GetGeometryRef()), *record, true, DegreeTolerance);
+    EXPECT_EQ(file.data->GetLayerByName("points")->GetFeatureCount(), record->pointCount);
+}
+
+// Zone-prefixed eastings and northings of the positions, as PROJ gives them.
+std::vector<std::pair<double, double>> ProjZonePlane(const MeasureRecord& r, int epsg)
+{
+    PJ_CONTEXT* context = proj_context_create();
+    PJ* raw = proj_create_crs_to_crs(context, "EPSG:4326", ("EPSG:" + std::to_string(epsg)).c_str(), nullptr);
+    PJ* transform = proj_normalize_for_visualization(context, raw);
+    std::vector<std::pair<double, double>> plane;
+    for (int i = 0; i < r.pointCount; ++i) {
+        const PJ_COORD out = proj_trans(transform, PJ_FWD, proj_coord(r.points[i].lon, r.points[i].lat, 0, 0));
+        plane.emplace_back(out.xy.x, out.xy.y);
+    }
+    proj_destroy(transform);
+    proj_destroy(raw);
+    proj_context_destroy(context);
+    return plane;
+}
+
+TEST_F(GisTest, ZonePlaneVariantMatchesProjAndTheRecordsOwnProjection)
+{
+    const auto record = FullRecord();
+    ASSERT_EQ(RecordZone(*record), 38);
+    ASSERT_EQ(CgcsZoneEpsg(38), 4526);
+    const auto expected = ProjZonePlane(*record, 4526);
+    for (const char* name : {"zone.gpkg", "zone.shp"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(WriteGisZonePlane(Path(name).c_str(), *record, nullptr), 0);
+        Dataset file(Path(name));
+        ASSERT_TRUE(file.data);
+        OGRLayer* outline = file.data->GetLayer(0);
+        EXPECT_EQ(Epsg(outline->GetSpatialRef()), 4526);
+        std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+        ASSERT_TRUE(feature && feature->GetGeometryRef());
+        auto vertices = Vertices(*feature->GetGeometryRef());
+        ASSERT_EQ(int(vertices.size()), record->pointCount + 1);
+        if (std::fabs(vertices[1].getX() - expected[1].first) > MetreTolerance)
+            std::reverse(vertices.begin(), vertices.end());
+        for (int i = 0; i < record->pointCount; i += 97) {
+            EXPECT_NEAR(vertices[size_t(i)].getX(), expected[size_t(i)].first, MetreTolerance);
+            EXPECT_NEAR(vertices[size_t(i)].getY(), expected[size_t(i)].second, MetreTolerance);
+            // The loader's own projection differs only by the ellipsoid (GRS 80 against WGS 84)
+            // and its easting offset.
+            const PlanePoint own = GaussKrugerForwardInZone({record->points[i].lon, record->points[i].lat}, 38);
+            EXPECT_NEAR(vertices[size_t(i)].getX(), own.second + 38e6, 0.01);
+            EXPECT_NEAR(vertices[size_t(i)].getY(), own.first, 0.01);
+        }
+    }
+}
+
+TEST_F(GisTest, RefusalsWriteNothing)
+{
+    auto abroad = SmallField();
+    for (int i = 0; i < abroad->pointCount; ++i) abroad->points[i].lon -= 100.0;  // zone 5
+    auto overfull = SmallField();
+    overfull->pointCount = PointCapacity + 1;
+    const auto field = SmallField();
+    const struct {
+        const char* what;
+        std::string path;
+        const MeasureRecord* record;
+        GisCoordinates coordinates;
+        int error;
+    } cases[] = {
+        {"unknown extension", Path("field.txt"), field.get(), GisCoordinates::Wgs84, EINVAL},
+        {"no extension", Path("field"), field.get(), GisCoordinates::Wgs84, EINVAL},
+        {"too many points", Path("field.gpkg"), overfull.get(), GisCoordinates::Wgs84, EINVAL},
+        {"outside the CGCS2000 zones", Path("field.gpkg"), abroad.get(), GisCoordinates::CgcsZonePlane, EDOM},
+        {"plane coordinates in KML", Path("field.kml"), field.get(), GisCoordinates::CgcsZonePlane, EDOM},
+        {"folder missing", Path("missing/field.gpkg"), field.get(), GisCoordinates::Wgs84, ENOENT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int error = 0;
+        EXPECT_EQ(WriteGisFile(c.path.c_str(), *c.record, c.coordinates, &error), -1);
+        EXPECT_EQ(error, c.error) << strerror(error);
+        EXPECT_TRUE(Entries(dir_).empty());
+    }
+    int error = 0;
+    EXPECT_EQ(WriteGisFile(nullptr, *field, GisCoordinates::Wgs84, &error), -1);
+    EXPECT_EQ(error, EINVAL);
+}
+
+// A Shapefile's files are all replaced or none: one that may not be replaced keeps all of them.
+TEST_F(GisTest, ShapefileFilesAppearTogetherOrNotAtAll)
+{
+    const auto record = SmallField();
+    const std::vector<std::string> names = {"field.cpg", "field.dbf", "field.prj", "field.shp", "field.shx",
+                                            "field_points.cpg", "field_points.dbf", "field_points.prj",
+                                            "field_points.shp", "field_points.shx"};
+    ASSERT_EQ(WriteGisWgs84(Path("field.shp").c_str(), *record, nullptr), 0);
+    EXPECT_EQ(Entries(dir_), names);
+    for (const auto& name : names) {
+        WriteBytes(Path(name), "old " + name);
+        fs::permissions(Path(name), fs::perms(name == "field_points.dbf" ? 0444 : 0666));
+    }
+    fs::permissions(dir_, fs::perms(0777));
+    const ChildOutcome outcome = RunInChild([&] {
+        if (!DropRootPrivileges()) return ChildOutcome{};
+        ChildOutcome result;
+        result.result = WriteGisWgs84(Path("field.shp").c_str(), *record, &result.error);
+        return result;
+    });
+    EXPECT_EQ(outcome.result, -1);
+    EXPECT_EQ(outcome.error, EACCES) << strerror(outcome.error);
+    EXPECT_EQ(Entries(dir_), names);
+    for (const auto& name : names) EXPECT_EQ(ReadBytes(Path(name)), "old " + name);
+}
+
+TEST_F(GisTest, ReadOnlyFolderAndFileSizeLimitLeaveTheTargetUntouched)
+{
+    const auto record = FullRecord();
+    const std::string target = Path("out.gpkg");
+    WriteBytes(target, "old content");
+    const struct {
+        const char* what;
+        std::function<bool()> limit;
+        int error;
+    } cases[] = {
+        {"read-only folder",
+         [&] {
+             fs::permissions(dir_, fs::perms(0555));
+             return DropRootPrivileges();
+         },
+         EACCES},
+        {"file size limit",
+         [] {
+             const rlimit limit{4096, 4096};
+             return signal(SIGXFSZ, SIG_IGN) != SIG_ERR && setrlimit(RLIMIT_FSIZE, &limit) == 0;
+         },
+         EFBIG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ChildOutcome outcome = RunInChild([&] {
+            if (!c.limit()) return ChildOutcome{};
+            ChildOutcome result;
+            result.result = WriteGisWgs84(target.c_str(), *record, &result.error);
+            return result;
+        });
+        fs::permissions(dir_, fs::perms(0755));
+        EXPECT_EQ(outcome.result, -1);
+        EXPECT_EQ(outcome.error, c.error) << strerror(outcome.error);
+        EXPECT_EQ(ReadBytes(target), "old content");
+        EXPECT_EQ(Entries(dir_), std::vector<std::string>{"out.gpkg"});
+    }
+}
+
+TEST_F(GisTest, FullFileSystemFailsAndLeavesTheTargetUntouched)
+{
+    const std::string mountPoint = Path("small");
+    fs::create_directory(mountPoint);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+    const std::string target = mountPoint + "/out.gpkg";
+    WriteBytes(target, "old content");
+    int error = 0;
+    const int result = WriteGisWgs84(target.c_str(), *FullRecord(), &error);
+    const std::string after = ReadBytes(target);
+    const auto entries = Entries(mountPoint);
+    umount2(mountPoint.c_str(), MNT_DETACH);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(error, ENOSPC) << strerror(error);
+    EXPECT_EQ(after, "old content");
+    EXPECT_EQ(entries, std::vector<std::string>{"out.gpkg"});
+}
+
+}  // namespace
