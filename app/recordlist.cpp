@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "import/record_labels.h"
 #include "map/placenote.h"
 
 // QString::asprintf formats in the C locale whatever locale QApplication set for the C library.
@@ -23,9 +24,7 @@ QString FileNameOf(const QString& path)
 
 QString RecordToolTip(const MeasureRecord& r)
 {
-    const QString kind = r.type == Distance  ? QStringLiteral("距离")
-                         : r.type == Vehicle ? QStringLiteral("车辆")
-                                             : QStringLiteral("面积");
+    const QString kind = QString::fromUtf8(MeasureTypeText(r.type));
     QString tip = QStringLiteral("文件：%1\n类型：%2").arg(FileNameOf(QFile::decodeName(r.path)), kind);
     // Where the field lies: one lookup in the built-in place table, a few microseconds.
     if (const QString place = RecordPlaceText(r); !place.isEmpty()) tip += QStringLiteral("\n位置：") + place;

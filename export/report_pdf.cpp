@@ -53,15 +53,6 @@ QFont ReportFont(double points, bool bold = false)
     return font;
 }
 
-const char* TypeText(int type)
-{
-    switch (type) {
-    case Vehicle: return "车辆";
-    case Distance: return "距离";
-    default: return "面积";
-    }
-}
-
 // A record's file name, GBK bytes read as such.
 QString FileNameText(const char* path)
 {
@@ -109,7 +100,7 @@ void DrawInfo(QPainter& p, const MeasureRecord& r)
     line(left,
          QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute, r.second),
          ContentWidthMm / 2);
-    line(right, QStringLiteral("类型：") + QString::fromUtf8(TypeText(r.type)), ContentWidthMm / 2);
+    line(right, QStringLiteral("类型：") + QString::fromUtf8(MeasureTypeText(r.type)), ContentWidthMm / 2);
     y += InfoLineMm;
     if (r.type != Distance) {
         line(left, Figure("面积: %.0f 平方米", r.area) + Figure("  %.2f 亩", r.areaMu), ContentWidthMm / 2);

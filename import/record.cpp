@@ -52,3 +52,18 @@ int RecordTableSelect(RecordTable& table, int index)
     table.selected = index;
     return 0;
 }
+
+GeoPoint RecordCentre(const MeasureRecord& record)
+{
+    const int n = record.pointCount < PointCapacity ? record.pointCount : PointCapacity;
+    double minLat = record.points[0].lat, maxLat = minLat;
+    double minLon = record.points[0].lon, maxLon = minLon;
+    for (int i = 1; i < n; ++i) {
+        const TrackPoint& p = record.points[i];
+        if (p.lat < minLat) minLat = p.lat;
+        if (p.lat > maxLat) maxLat = p.lat;
+        if (p.lon < minLon) minLon = p.lon;
+        if (p.lon > maxLon) maxLon = p.lon;
+    }
+    return {(maxLon - minLon) / 2.0 + minLon, (maxLat - minLat) / 2.0 + minLat};
+}

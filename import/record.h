@@ -61,6 +61,10 @@ struct RecordTable {
     int32_t count;
 };
 
+// The centre of the box around points[0 … pointCount): the record's one position, for its zone,
+// its map centre and its nearest place. pointCount must be at least 1.
+GeoPoint RecordCentre(const MeasureRecord& record);
+
 // The program's one table, zero at start.
 RecordTable& TheRecordTable();
 

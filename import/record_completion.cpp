@@ -43,23 +43,13 @@ void CompleteRecord(MeasureRecord& r)
     const int n = r.pointCount;
     SortPointsByStamp(r.points, n);
 
-    double minLat = r.points[0].lat, maxLat = minLat;
-    double minLon = r.points[0].lon, maxLon = minLon;
-    for (int i = 1; i < n; ++i) {
-        const TrackPoint& p = r.points[i];
-        if (p.lat < minLat) minLat = p.lat;
-        if (p.lat > maxLat) maxLat = p.lat;
-        if (p.lon < minLon) minLon = p.lon;
-        if (p.lon > maxLon) maxLon = p.lon;
-    }
-    const double centreLat = (maxLat - minLat) / 2.0 + minLat;
-    const double centreLon = (maxLon - minLon) / 2.0 + minLon;
+    const GeoPoint centre = RecordCentre(r);
 
     // One zone for the whole record, so a field across a zone boundary stays in one plane.
-    const int zone = GaussKrugerZone(centreLon);
+    const int zone = GaussKrugerZone(centre.lon);
     for (int i = 0; i < n; ++i) r.planePoints[i] = GaussKrugerForwardInZone({r.points[i].lon, r.points[i].lat}, zone);
     r.mapPointsPending = 1;
-    WgsToBd(centreLat, centreLon, &r.mapCenterLat, &r.mapCenterLon);
+    WgsToBd(centre.lat, centre.lon, &r.mapCenterLat, &r.mapCenterLon);
 
     const uint32_t count = uint32_t(n);
     r.calcArea = PolygonArea(r.planePoints, count);

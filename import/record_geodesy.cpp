@@ -26,10 +26,5 @@ RecordGeodesicFigures RecordGeodesic(const MeasureRecord& record)
 int RecordZone(const MeasureRecord& record)
 {
     if (!HasPoints(record)) return 0;
-    double minLon = record.points[0].lon, maxLon = minLon;
-    for (int i = 1; i < record.pointCount; ++i) {
-        if (record.points[i].lon < minLon) minLon = record.points[i].lon;
-        if (record.points[i].lon > maxLon) maxLon = record.points[i].lon;
-    }
-    return GaussKrugerZone((maxLon - minLon) / 2.0 + minLon);
+    return GaussKrugerZone(RecordCentre(record).lon);
 }

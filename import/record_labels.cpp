@@ -18,3 +18,12 @@ const char* MeasureTypeName(int type)
     default: return "Area";
     }
 }
+
+const char* MeasureTypeText(int type)
+{
+    switch (type) {
+    case Vehicle: return "车辆";
+    case Distance: return "距离";
+    default: return "面积";
+    }
+}

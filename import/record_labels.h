@@ -6,3 +6,6 @@ const char* RecordFileName(const char* path);
 
 // "Area", "Vehicle" or "Distance"; any other value is an area, as the loader treats it.
 const char* MeasureTypeName(int type);
+
+// The same in Chinese, UTF-8: "面积", "车辆" or "距离".
+const char* MeasureTypeText(int type);
