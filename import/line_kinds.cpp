@@ -27,7 +27,18 @@ const char* FieldEnd(const char* p, const char* fieldsEnd)
     return p;
 }
 
-// Reads the fields that format describes, from p on. Format characters:
+// A point line's field format, as a template argument: each syntax gets a scanner of its own
+// with the format unrolled at compile time, so no format byte is looked at while a line is read.
+template <size_t N>
+struct FieldFormat {
+    char text[N];
+    constexpr FieldFormat(const char (&s)[N])
+    {
+        for (size_t i = 0; i < N; ++i) text[i] = s[i];
+    }
+};
+
+// Reads the fields that Format describes, from p on. Format characters:
 //   i, l, f  a 32-bit integer, a 64-bit integer, a decimal number, as scanf reads them: blanks
 //            skipped, the number ends where it cannot continue;
 //   F        a decimal number that fills its comma-separated field exactly;
@@ -36,52 +47,44 @@ const char* FieldEnd(const char* p, const char* fieldsEnd)
 //   others   that very byte.
 // Comma-separated fields end at the next ',' or at fieldsEnd. False when the line does not match;
 // values then hold nothing usable.
-bool ScanFields(const char* p, const char* fieldsEnd, const char* format, FieldValue* values)
+template <FieldFormat Format, size_t I = 0>
+bool ScanFields(const char* p, const char* fieldsEnd, FieldValue* values)
 {
-    for (; *format; ++format) {
+    constexpr char kind = Format.text[I];
+    if constexpr (kind == '\0') {
+        return true;
+    } else {
         FieldValue& v = *values;
-        switch (*format) {
-        case 'i': {
+        if constexpr (kind == 'i') {
             int n = 0;
             if (!(p = ScanInt(p, &n))) return false;
             v.integer = n;
-            ++values;
-            break;
-        }
-        case 'l':
+        } else if constexpr (kind == 'l') {
             if (!(p = ScanInt64(p, &v.integer))) return false;
-            ++values;
-            break;
-        case 'f':
+        } else if constexpr (kind == 'f') {
             if (!(p = ScanDouble(p, &v.number))) return false;
-            ++values;
-            break;
-        case 'F': {
-            const char* stop = FieldEnd(p, fieldsEnd);
-            if (p == stop || IsSpace(*p) || ScanDouble(p, &v.number) != stop) return false;
+        } else if constexpr (kind == 'F') {
+            // No number holds a comma, so a number that ends at a comma or at fieldsEnd fills its field.
+            if (p >= fieldsEnd || IsSpace(*p)) return false;
+            const char* stop = ScanDouble(p, &v.number);
+            if (!stop || stop > fieldsEnd || (stop < fieldsEnd && *stop != ',')) return false;
             p = stop;
-            ++values;
-            break;
-        }
-        case 'c':
+        } else if constexpr (kind == 'c') {
             v.begin = p;
             p = v.end = FieldEnd(p, fieldsEnd);
-            ++values;
-            break;
-        case '6':
+        } else if constexpr (kind == '6') {
             v.begin = p;
             p = v.end = FieldEnd(p, fieldsEnd);
             if (v.end - v.begin != 6) return false;
             for (const char* d = v.begin; d < v.end; ++d)
                 if (!IsDigit(*d)) return false;
-            ++values;
-            break;
-        default:
-            if (*p != *format) return false;
+        } else {
+            if (*p != kind) return false;
             ++p;
         }
+        constexpr bool yields = kind == 'i' || kind == 'l' || kind == 'f' || kind == 'F' || kind == 'c' || kind == '6';
+        return ScanFields<Format, I + 1>(p, fieldsEnd, yields ? values + 1 : values);
     }
-    return true;
 }
 
 bool ValidPosition(double lat, double lon)
@@ -154,7 +157,10 @@ const char* RmcFieldsEnd(const char* line, size_t length)
 // Any two-letter talker, and no second RMC header in the line (the marks put one at byte 3).
 bool RmcTalkerAndHeader(const char* line)
 {
-    return IsUpper(line[1]) && IsUpper(line[2]) && std::strstr(line + 4, "RMC,") == nullptr;
+    if (!IsUpper(line[1]) || !IsUpper(line[2])) return false;
+    for (const char* r = line + 4; (r = std::strchr(r, 'R')) != nullptr; ++r)
+        if (r[1] == 'M' && r[2] == 'C' && r[3] == ',') return false;
+    return true;
 }
 
 struct Mark {
@@ -162,22 +168,34 @@ struct Mark {
     char byte;
 };
 
+// How a line of one syntax becomes a point: its fields, from byte Start to where FieldsEnd says
+// (nullptr: no comma-separated fields), read by Format and turned into a point by PointOf.
+template <FieldFormat Format, int Start, const char* (*FieldsEnd)(const char*, size_t),
+          bool (*PointOf)(const FieldValue*, TrackPoint&)>
+bool ReadPointFields(const char* line, size_t length, TrackPoint& point)
+{
+    const char* fieldsEnd = nullptr;
+    if constexpr (FieldsEnd != nullptr)
+        if (!(fieldsEnd = FieldsEnd(line, length))) return false;
+    FieldValue values[kMaxFields];
+    return ScanFields<Format>(line + Start, fieldsEnd, values) && PointOf(values, point);
+}
+
 struct PointSyntax {
     LineKind kind;
     Mark marks[5];                    // bytes at fixed places that tell the kind; a 0 byte ends them
     bool (*alsoTells)(const char*);   // a further test of the kind, or nullptr
-    int fieldsStart;
-    const char* (*fieldsEnd)(const char* line, size_t length);  // nullptr: no comma-separated fields
-    const char* format;
-    bool (*pointOf)(const FieldValue*, TrackPoint&);
+    bool (*read)(const char* line, size_t length, TrackPoint& point);
 };
 
 // Tested in this order; the first whose marks hold decides.
 constexpr PointSyntax kPointSyntaxes[] = {
-    {DatedPoint, {{0, '2'}, {1, '0'}, {4, '-'}, {10, ','}}, nullptr, 0, nullptr, "i-i-i,i:i:i,f,f", DatedPointOf},
-    {StampedPoint, {{14, ','}, {25, ','}, {36, '\r'}, {37, '\n'}}, nullptr, 0, nullptr, "l,f,f", StampedPointOf},
-    {RmcSentence, {{0, '$'}, {3, 'R'}, {4, 'M'}, {5, 'C'}, {6, ','}}, RmcTalkerAndHeader, 7, RmcFieldsEnd,
-     "F,c,F,c,F,c,c,c,6", RmcPointOf},
+    {DatedPoint, {{0, '2'}, {1, '0'}, {4, '-'}, {10, ','}}, nullptr,
+     ReadPointFields<"i-i-i,i:i:i,f,f", 0, nullptr, DatedPointOf>},
+    {StampedPoint, {{14, ','}, {25, ','}, {36, '\r'}, {37, '\n'}}, nullptr,
+     ReadPointFields<"l,f,f", 0, nullptr, StampedPointOf>},
+    {RmcSentence, {{0, '$'}, {3, 'R'}, {4, 'M'}, {5, 'C'}, {6, ','}}, RmcTalkerAndHeader,
+     ReadPointFields<"F,c,F,c,F,c,c,c,6", 7, RmcFieldsEnd, RmcPointOf>},
 };
 
 bool Tells(const PointSyntax& s, const char* line, size_t length)
@@ -224,13 +242,8 @@ LineKind ClassifyLine(const char* line, MeasureRecord& record)
 
 bool ParsePointLine(const char* line, size_t length, LineKind kind, TrackPoint& point)
 {
-    for (const PointSyntax& s : kPointSyntaxes) {
-        if (s.kind != kind) continue;
-        const char* fieldsEnd = nullptr;
-        if (s.fieldsEnd && !(fieldsEnd = s.fieldsEnd(line, length))) return false;
-        FieldValue values[kMaxFields];
-        return ScanFields(line + s.fieldsStart, fieldsEnd, s.format, values) && s.pointOf(values, point);
-    }
+    for (const PointSyntax& s : kPointSyntaxes)
+        if (s.kind == kind) return s.read(line, length, point);
     return false;
 }
 

@@ -25,6 +25,7 @@ bool ReadPoints(int fd, MeasureRecord& r)
     const char* pos = data;
     const char* end = data;
     bool atEof = false;
+    bool chunkHasNul = false;  // only then can a line's text end before its bytes do
     long long budget = MaxRecordFileBytes;
     for (;;) {
         // ReadLine looks at most LineCapacity bytes ahead; keep that much in the window.
@@ -52,9 +53,11 @@ bool ReadPoints(int fd, MeasureRecord& r)
             }
             pos = data;
             end = data + filled;
+            chunkHasNul = std::memchr(data, '\0', filled) != nullptr;
         }
         const char* next = ReadLine(line, LineCapacity, pos, end);
-        const size_t length = std::strlen(line);  // up to a NUL byte in the line, if it holds one
+        // The line's text, up to a NUL byte if it holds one.
+        const size_t length = chunkHasNul ? std::strlen(line) : size_t((next ? next : end) - pos);
         const LineKind kind = ClassifyLine(line, length, r);
         if (kind == DatedPoint || kind == StampedPoint || kind == RmcSentence) {
             if (ParsePointLine(line, length, kind, r.points[r.pointCount])) ++r.pointCount;

@@ -44,19 +44,31 @@ const char* ScanDouble(const char* p, double* out)
     if (*p == '+') start = ++p;
     else if (*p == '-') negative = true, ++p;
 
-    // Collect up to 19 significant digits as an integer while checking the syntax.
+    // Most numbers have at most 19 digits in all: their digits are read without counting the
+    // significant ones, which gives the same mantissa and scale as the count below.
     uint64_t mantissa = 0;
-    int digits = 0, scale = 0;
+    int scale = 0;
     const char* integer = p;
-    for (; IsDigit(*p); ++p)
-        if (digits < 19) mantissa = mantissa * 10 + unsigned(*p - '0'), digits += mantissa != 0;
-        else ++scale;
-    bool any = p > integer;
+    while (IsDigit(*p)) mantissa = mantissa * 10 + unsigned(*p++ - '0');
+    const char* integerEnd = p;
+    const char* fraction = p;
     if (*p == '.') {
-        const char* fraction = ++p;
-        for (; IsDigit(*p); ++p)
-            if (digits < 19) mantissa = mantissa * 10 + unsigned(*p - '0'), digits += mantissa != 0, --scale;
-        any = any || p > fraction;
+        fraction = ++p;
+        while (IsDigit(*p)) mantissa = mantissa * 10 + unsigned(*p++ - '0');
+    }
+    const bool any = integerEnd > integer || p > fraction;
+    if ((integerEnd - integer) + (p - fraction) <= 19) {
+        scale = -int(p - fraction);
+    } else {
+        // Up to 19 significant digits as an integer; further integer digits scale it up.
+        mantissa = 0;
+        int digits = 0;
+        for (p = integer; IsDigit(*p); ++p)
+            if (digits < 19) mantissa = mantissa * 10 + unsigned(*p - '0'), digits += mantissa != 0;
+            else ++scale;
+        if (*p == '.')
+            for (++p; IsDigit(*p); ++p)
+                if (digits < 19) mantissa = mantissa * 10 + unsigned(*p - '0'), digits += mantissa != 0, --scale;
     }
     if (!any) return nullptr;
     bool exponent = false;
