@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 #include "import/line_kinds.h"
@@ -67,15 +68,30 @@ bool ReadPoints(int fd, MeasureRecord& r)
     }
 }
 
+// Zeroes what neither reading the file nor completing the record writes: the points and plane
+// points past pointCount, the map points (the map converts them when it reads them) and what
+// follows the arrays. The record's bytes are then those of a record zeroed whole before it was read.
+void ClearUnreadPart(MeasureRecord& r)
+{
+    const size_t unread = size_t(PointCapacity - r.pointCount);
+    std::memset(static_cast<void*>(r.points + r.pointCount), 0, unread * sizeof(TrackPoint));
+    std::memset(static_cast<void*>(&r.mapPoints), 0, sizeof r.mapPoints);
+    char* const planeTail = reinterpret_cast<char*>(r.planePoints + r.pointCount);
+    std::memset(planeTail, 0, size_t(reinterpret_cast<char*>(&r + 1) - planeTail));
+}
+
 }  // namespace
 
 int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why)
 {
-    auto fail = [why](LoadFailure f) {
+    auto fail = [why, &record](LoadFailure f) {
+        std::memset(static_cast<void*>(&record.points), 0, sizeof record - offsetof(MeasureRecord, points));
         if (why) *why = f;
         return -1;
     };
-    std::memset(&record, 0, sizeof record);
+    // Everything before the points is cleared now; the arrays are cleared where the file leaves
+    // them empty once it has been read, so that a full record's 200 KB are not written twice.
+    std::memset(static_cast<void*>(&record), 0, offsetof(MeasureRecord, points));
     const size_t length = strnlen(path, PathCapacity);
     if (length >= size_t(PathCapacity)) return fail(LoadFailure::PathTooLong);
     std::memcpy(record.path, path, length);
@@ -97,6 +113,7 @@ int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why)
     }
     if (record.pointCount == 0) return fail(LoadFailure::NoPoints);
 
+    ClearUnreadPart(record);
     CompleteRecord(record);
     if (why) *why = LoadFailure::None;
     return 0;

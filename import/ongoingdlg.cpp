@@ -82,11 +82,14 @@ void OnGoingDlg::Start(int fileCount)
 
 void OnGoingDlg::SetFilesRead(int filesRead)
 {
+    constexpr qint64 kFrameMs = 16;
     m_progress->setValue(filesRead);
-    KeepResponsive();
+    if (filesRead >= m_progress->maximum() || !m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= kFrameMs)
+        KeepResponsive();
 }
 
 void OnGoingDlg::KeepResponsive()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_sinceEvents.start();
 }

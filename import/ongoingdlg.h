@@ -3,6 +3,7 @@
 // many of the folder's files have been read, and "取消", which stops the import after the files
 // being read and keeps what has loaded.
 #include <QDialog>
+#include <QElapsedTimer>
 
 class QProgressBar;
 class QPushButton;
@@ -16,7 +17,9 @@ public:
     // Shows the window for a folder of fileCount files and paints it before returning.
     void Start(int fileCount);
 
-    // filesRead files have been read. Repaints the waiting window and the owner.
+    // filesRead files have been read. Repaints the waiting window and the owner, at most once a
+    // frame: a folder's files are read faster than a screen shows them, and each round of events
+    // costs the import time.
     void SetFilesRead(int filesRead);
 
     // Lets pending events through: repaints, and a click or key on "取消". All other user input
@@ -34,4 +37,5 @@ private:
     QPushButton* m_cancel;
     bool m_cancelRequested = false;
     bool m_filtering = false;
+    QElapsedTimer m_sinceEvents;  // since the last round of events
 };

@@ -285,6 +285,30 @@ TEST(LoadRecordFile, LineEndsDoNotChangeTheRecord)
     EXPECT_NEAR(reference->calcArea, 102.7 * 111.3, 200.0);  // about 0.001° × 0.001° at 22.5°N
 }
 
+// The loader clears only what a file leaves unwritten: whatever the record held before, a load
+// gives the bytes of a load into a zeroed record.
+TEST(LoadRecordFile, GivesTheSameBytesWhateverTheRecordHeld)
+{
+    const ScratchFolder dir("varnel-loader");
+    const std::string full = dir.Write("full.nmea", RecordFileText(RmcSentence));
+    std::string ringText;
+    for (int i = 0; i < 4; ++i) ringText += Dated(i, 22.5 + 0.001 * (i / 2), 113.9 + 0.001 * ((i + 1) / 2 % 2));
+    const std::string ring = dir.Write("ring_2018-04-11 102030.nmea", ringText);
+
+    for (const std::string& path : {ring, full}) {
+        auto zeroed = NewRecord();
+        ASSERT_EQ(LoadRecordFile(path.c_str(), *zeroed), 0);
+        auto garbage = NewRecord();
+        std::memset(static_cast<void*>(garbage.get()), 0xA5, sizeof(MeasureRecord));
+        auto larger = NewRecord();
+        ASSERT_EQ(LoadRecordFile(full.c_str(), *larger), 0);
+        for (MeasureRecord* before : {garbage.get(), larger.get()}) {
+            ASSERT_EQ(LoadRecordFile(path.c_str(), *before), 0);
+            EXPECT_EQ(std::memcmp(before, zeroed.get(), sizeof(MeasureRecord)), 0) << path;
+        }
+    }
+}
+
 TEST(LoadRecordFile, OrdersPointsByStampKeepingFileOrderOfEqualStamps)
 {
     const ScratchFolder dir("varnel-loader");
