@@ -25,6 +25,7 @@
 #include "geo/area.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
+#include "import/recordplace.h"
 
 namespace {
 
@@ -170,6 +171,7 @@ constexpr Field kMeasurementFields[] = {
     {"name", OFTString},     {"datetime", OFTString}, {"type", OFTString},     {"area_m2", OFTReal},
     {"area_mu", OFTReal},    {"curve_m", OFTReal},    {"straight_m", OFTReal}, {"perim_m", OFTReal},
     {"points", OFTInteger},  {"geod_m2", OFTReal},    {"geod_mu", OFTReal},    {"geod_per_m", OFTReal},
+    {"place", OFTString},
 };
 constexpr Field kPointFields[] = {{"index", OFTInteger}, {"time", OFTDateTime}};
 // ISO 8601 text, for formats without a date-time field of their own.
@@ -203,6 +205,11 @@ bool SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
     feature.SetField("geod_m2", geodesic.geodesicArea);
     feature.SetField("geod_mu", geodesic.geodesicAreaMu);
     feature.SetField("geod_per_m", geodesic.geodesicPerimeter);
+    // Null where no place is near: no value, rather than a blank text.
+    if (char place[PlaceTextSize]; FormatRecordPlace(r, place, sizeof place) == 0)
+        feature.SetField("place", place);
+    else
+        feature.SetFieldNull(feature.GetFieldIndex("place"));
     return true;
 }
 

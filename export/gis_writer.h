@@ -11,7 +11,8 @@ enum class GisCoordinates {
 // Writes the record's outline (a polygon for an Area record of 3 points or more, a line
 // otherwise; none for fewer than 2 points) with its attributes: name, datetime, type, area_m2,
 // area_mu, curve_m, straight_m (as the window shows them), perim_m (closed plane perimeter),
-// points, geod_m2, geod_mu, geod_per_m (on the ellipsoid); and its points with their index and
+// points, geod_m2, geod_mu, geod_per_m (on the ellipsoid), place (the nearest named place as
+// the window shows it, null where none is near); and its points with their index and
 // time. GeoPackage and KML hold two layers, "measurement" and "points"; a Shapefile is NAME.shp
 // with its .shx, .dbf, .prj and .cpg, and NAME_points.* for the points; GeoJSON holds both in one
 // collection; GPX a track and waypoints. The extension is matched without regard to case.

@@ -21,6 +21,7 @@
 #include "export/writer_input.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
+#include "import/recordplace.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ constexpr int Resolution = 600;  // dots per inch of the page's coordinates
 constexpr double PageWidthMm = 210.0, PageHeightMm = 297.0, MarginMm = 12.0;
 constexpr double ContentWidthMm = PageWidthMm - 2 * MarginMm;
 constexpr double InfoTopMm = 27.0, InfoLineMm = 6.0;
-constexpr double FrameTopMm = 66.0, FrameHeightMm = 112.0, FramePaddingMm = 8.0;
+constexpr double FrameTopMm = 72.0, FrameHeightMm = 106.0, FramePaddingMm = 8.0;
 constexpr double TableTopMm = 183.0, TableRowMm = 3.9;
 constexpr int TableGroups = 3, TableRowsPerGroup = ReportVertexRows / TableGroups;
 constexpr double FooterTopMm = PageHeightMm - MarginMm - 4.0;
@@ -101,6 +102,10 @@ void DrawInfo(QPainter& p, const MeasureRecord& r)
          QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute, r.second),
          ContentWidthMm / 2);
     line(right, QStringLiteral("类型：") + QString::fromUtf8(MeasureTypeText(r.type)), ContentWidthMm / 2);
+    y += InfoLineMm;
+    // Labelled as in the record list's tooltip; left blank where no place is near, as there.
+    if (char place[PlaceTextSize]; FormatRecordPlace(r, place, sizeof place) == 0)
+        line(left, QStringLiteral("位置：") + QString::fromUtf8(place), ContentWidthMm);
     y += InfoLineMm;
     if (r.type != Distance) {
         line(left, Figure("面积: %.0f 平方米", r.area) + Figure("  %.2f 亩", r.areaMu), ContentWidthMm / 2);

@@ -18,6 +18,9 @@ inline constexpr double PlaceSearchRadius = 300000.0;
 // there is none or the position is not one.
 int NearestPlace(double lat, double lon, Place* place);
 
+// Room for any text FormatPlace gives for a place of the built-in table.
+inline constexpr size_t PlaceTextSize = 256;
+
 // "河南省 郑州市 附近 6.4 公里"; the country leads for places outside China. Metres below 1 km
 // (to 10 m), one decimal below 10 km, whole kilometres beyond. 0, or −1 when it does not fit.
 int FormatPlace(const Place& place, char* out, size_t size);

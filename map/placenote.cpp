@@ -5,9 +5,8 @@
 
 QString RecordPlaceText(const MeasureRecord& record)
 {
-    Place place{};
-    char text[256];
-    if (RecordNearestPlace(record, &place) != 0 || FormatPlace(place, text, sizeof text) != 0) return {};
+    char text[PlaceTextSize];
+    if (FormatRecordPlace(record, text, sizeof text) != 0) return {};
     return QString::fromUtf8(text);
 }
 

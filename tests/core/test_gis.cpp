@@ -27,6 +27,7 @@
 #include "geo/projection.h"
 #include "import/record.h"
 #include "import/record_geodesy.h"
+#include "import/recordplace.h"
 #include "tests/support/testsupport.h"
 
 namespace {
@@ -191,6 +192,10 @@ TEST_P(GisFormatTest, FileHoldsOutlineAttributesPointsAndCoordinateSystem)
     EXPECT_NEAR(feature->GetFieldAsDouble((p + "geod_m2").c_str()), geodesic.geodesicArea, 1e-6);
     EXPECT_NEAR(feature->GetFieldAsDouble((p + "geod_mu").c_str()), geodesic.geodesicAreaMu, 1e-9);
     EXPECT_NEAR(feature->GetFieldAsDouble((p + "geod_per_m").c_str()), geodesic.geodesicPerimeter, 1e-6);
+    char place[PlaceTextSize];
+    ASSERT_EQ(FormatRecordPlace(*record, place, sizeof place), 0);
+    EXPECT_NE(std::strstr(place, "屯门"), nullptr) << place;
+    EXPECT_STREQ(feature->GetFieldAsString((p + "place").c_str()), place);
 
     Dataset pointsFile(*f.pointsFile ? Path(f.pointsFile) : target);
     ASSERT_TRUE(pointsFile.data);
@@ -210,6 +215,27 @@ TEST_P(GisFormatTest, FileHoldsOutlineAttributesPointsAndCoordinateSystem)
     }
     feature.reset(points->GetNextFeature());
     EXPECT_FALSE(feature);
+}
+
+TEST_P(GisFormatTest, FieldFarFromAnyPlaceHasNoPlace)
+{
+    const FormatCase& f = GetParam();
+    auto record = SmallField();
+    for (int i = 0; i < record->pointCount; ++i) record->points[i].lat -= 22.5, record->points[i].lon -= 254.0;
+    const std::string target = Path(std::string("field.") + f.extension);
+    ASSERT_EQ(WriteGisWgs84(target.c_str(), *record, nullptr), 0);
+    Dataset file(target);
+    ASSERT_TRUE(file.data);
+    OGRLayer* outline = file.data->GetLayerByName(f.outlineLayer);
+    ASSERT_NE(outline, nullptr);
+    outline->ResetReading();
+    std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+    ASSERT_TRUE(feature);
+    // No value; GPX, which writes no nulls, leaves the field out altogether.
+    const int index = feature->GetFieldIndex((std::string(f.fieldPrefix) + "place").c_str());
+    if (index >= 0) {
+        EXPECT_FALSE(feature->IsFieldSetAndNotNull(index)) << feature->GetFieldAsString(index);
+    }
 }
 
 TEST_P(GisFormatTest, DistanceIsAnOpenLineAndAFullRecordKeepsEveryVertex)

@@ -15,6 +15,7 @@
 #include "export/safe_file.h"
 #include "import/loader.h"
 #include "import/record_geodesy.h"
+#include "import/recordplace.h"
 
 namespace {
 
@@ -52,11 +53,15 @@ private slots:
         QVERIFY2(!text.isEmpty(), "pdftotext (poppler-utils) gave nothing");
         const MeasureRecord& r = *m_record;
         const RecordGeodesicFigures geodesic = RecordGeodesic(r);
+        char place[PlaceTextSize];
+        QCOMPARE(FormatRecordPlace(r, place, sizeof place), 0);
+        QVERIFY2(std::strstr(place, "郑州市") != nullptr, place);
         const QString expected[] = {
             QStringLiteral("测量报告"),
             QStringLiteral("TRACK-0001_2026-04-11 102030.nmea"),
             QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute, r.second),
             QStringLiteral("类型：面积"),
+            QStringLiteral("位置：") + QString::fromUtf8(place),
             QString::asprintf("面积: %.0f 平方米", r.area),
             QString::asprintf("%.2f 亩", r.areaMu),
             QString::asprintf("椭球面积: %.0f 平方米", geodesic.geodesicArea),
@@ -91,9 +96,9 @@ private slots:
         Run("pdftoppm", {"-png", "-r", "40", "-singlefile", m_pdf, prefix});
         const QImage page(prefix + ".png");
         QVERIFY2(!page.isNull(), "pdftoppm (poppler-utils) rendered nothing");
-        // Pixels of the outline's blue inside the drawing frame (66–178 mm from the top).
+        // Pixels of the outline's blue inside the drawing frame (72–178 mm from the top).
         int outline = 0;
-        for (int y = page.height() * 66 / 297; y < page.height() * 178 / 297; ++y)
+        for (int y = page.height() * 72 / 297; y < page.height() * 178 / 297; ++y)
             for (int x = 0; x < page.width(); ++x) {
                 const QColor c = page.pixelColor(x, y);
                 if (c.blue() > 180 && c.red() < 150 && c.green() < 170) ++outline;
