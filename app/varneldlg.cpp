@@ -1,6 +1,7 @@
 #include "app/varneldlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -15,10 +16,12 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -161,32 +164,45 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     setWindowIcon(m_icon);
     setFont(DialogFont());
 
+    // The controls sit on a surface that keeps the layout's minimum size: on a screen too small
+    // for it the window fits the screen and the surface scrolls, so no control is out of reach.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);  // not a tab stop of its own between the buttons
+    m_scroll->setWidgetResizable(true);
+    m_content = new QWidget;
+    m_content->setObjectName(QStringLiteral("content"));
+    m_scroll->setWidget(m_content);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(m_scroll);
+
     // Controls in template order; the layout places them.
-    m_outline = new COutlineArea(this);
+    m_outline = new COutlineArea(m_content);
     m_outline->setObjectName(QStringLiteral("outline"));
-    QPushButton* importFile = AddButton(this, QStringLiteral("导入文件..."), "importFile");
-    QPushButton* exportImage = AddButton(this, QStringLiteral("导出图片..."), "exportImage");
-    m_outlineGroup = new QGroupBox(QStringLiteral("测量图形结果："), this);
-    m_resultGroup = new QGroupBox(QStringLiteral("测量计算结果："), this);
-    m_resultText = new QLabel(this);
+    QPushButton* importFile = AddButton(m_content, QStringLiteral("导入文件..."), "importFile");
+    QPushButton* exportImage = AddButton(m_content, QStringLiteral("导出图片..."), "exportImage");
+    m_outlineGroup = new QGroupBox(QStringLiteral("测量图形结果："), m_content);
+    m_resultGroup = new QGroupBox(QStringLiteral("测量计算结果："), m_content);
+    m_resultText = new QLabel(m_content);
     m_resultText->setObjectName(QStringLiteral("resultText"));
     m_resultText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_resultText->setWordWrap(true);
-    m_header = new QLabel(QStringLiteral("Varnel 手持式 GPS 测亩仪"), this);
+    m_header = new QLabel(QStringLiteral("Varnel 手持式 GPS 测亩仪"), m_content);
     m_header->setObjectName(QStringLiteral("header"));
-    QPushButton* exportCad = AddButton(this, QStringLiteral("导出CAD..."), "exportCad");
+    QPushButton* exportCad = AddButton(m_content, QStringLiteral("导出CAD..."), "exportCad");
     // The map view: the browser showing the map page. It takes the focus by a click only, so
     // that Tab, which the browser keeps, never leads into it.
-    m_mapArea = new CExplorer1(this);
+    m_mapArea = new CExplorer1(m_content);
     m_mapArea->setObjectName(QStringLiteral("mapArea"));
     m_mapArea->setFocusPolicy(Qt::ClickFocus);
-    QPushButton* exportExcel = AddButton(this, QStringLiteral("导出EXCEL..."), "exportExcel");
-    QPushButton* importDevice = AddButton(this, QStringLiteral("导入设备..."), "importDevice");
+    QPushButton* exportExcel = AddButton(m_content, QStringLiteral("导出EXCEL..."), "exportExcel");
+    QPushButton* importDevice = AddButton(m_content, QStringLiteral("导入设备..."), "importDevice");
     CreateRecordList();
-    m_status = new CImportStatus(this);
-    QPushButton* exportGis = AddButton(this, QStringLiteral("导出GIS..."), "exportGis");
-    QPushButton* exportReport = AddButton(this, QStringLiteral("导出报告..."), "exportReport");
-    QPushButton* quit = AddButton(this, QStringLiteral("退出"), "quit");
+    m_status = new CImportStatus(m_content);
+    QPushButton* exportGis = AddButton(m_content, QStringLiteral("导出GIS..."), "exportGis");
+    QPushButton* exportReport = AddButton(m_content, QStringLiteral("导出报告..."), "exportReport");
+    QPushButton* quit = AddButton(m_content, QStringLiteral("退出"), "quit");
     quit->setDefault(true);
     m_controls = {{IDC_OUTLINE, m_outline},          {IDC_IMPORT_FILE, importFile},
                   {IDC_EXPORT_IMAGE, exportImage},   {IDC_OUTLINE_GROUP, m_outlineGroup},
@@ -233,10 +249,16 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     setAcceptDrops(true);
     qApp->installEventFilter(this);
 
+    // Keyboard focus on a control scrolled out of view brings it into view; a click needs not.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && m_content->isAncestorOf(now) && QGuiApplication::mouseButtons() == Qt::NoButton)
+            m_scroll->ensureWidgetVisible(now);
+    });
+
     SetFonts();
-    setMinimumSize(TemplateSize().width() - ControlRect(IDC_EXPLORER1).width() +
-                       DialogRect(DialogBaseUnitsOf(font()), 0, 0, kMinMapWidth, 0).width(),
-                   TemplateSize().height());
+    m_content->setMinimumSize(TemplateSize().width() - ControlRect(IDC_EXPLORER1).width() +
+                                  DialogRect(DialogBaseUnitsOf(font()), 0, 0, kMinMapWidth, 0).width(),
+                              TemplateSize().height());
     FitToScreen();
     LayOutControls();
     m_mapArea->LoadMapPage();
@@ -265,8 +287,8 @@ QSize CVarnelDlg::TemplateSize() const
 void CVarnelDlg::LayOutControls()
 {
     const QSize full = TemplateSize();
-    const int dx = width() - full.width();
-    const int dy = height() - full.height();
+    const int dx = m_content->width() - full.width();
+    const int dy = m_content->height() - full.height();
     for (const auto& [id, widget] : m_controls) {
         QRect rect = ControlRect(id);
         switch (TemplateOf(id).follow) {
@@ -283,22 +305,17 @@ void CVarnelDlg::LayOutControls()
 void CVarnelDlg::FitToScreen()
 {
     const QRect available = screen()->availableGeometry();
-    const QSize full = TemplateSize();
-    resize(full.boundedTo(available.size() - kFrameAllowance).expandedTo(minimumSize()));
+    const QSize room = available.size() - kFrameAllowance;
+    setMinimumSize(m_content->minimumSize().boundedTo(room));
+    resize(TemplateSize().boundedTo(room).expandedTo(minimumSize()));
     const QSize outer = size() + kFrameAllowance;
     const QPoint centred = available.center() - QPoint(outer.width() / 2, outer.height() / 2);
     move(qMax(available.left(), centred.x()), qMax(available.top(), centred.y()));
 }
 
-void CVarnelDlg::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    LayOutControls();
-}
-
 void CVarnelDlg::CreateRecordList()
 {
-    m_list = new QTableWidget(0, 2, this);
+    m_list = new QTableWidget(0, 2, m_content);
     m_list->setObjectName(QStringLiteral("recordList"));
     m_list->setGeometry(ControlRect(IDC_RECORD_LIST));
     m_list->verticalHeader()->hide();
@@ -587,6 +604,10 @@ void CVarnelDlg::ImportDrop(const QMimeData& data)
 bool CVarnelDlg::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::Resize:
+        // The surface takes the window's size, or its minimum where the window is smaller.
+        if (watched == m_content) LayOutControls();
+        return false;
     case QEvent::KeyPress:
         if (watched == m_list) {
             const auto* key = static_cast<QKeyEvent*>(event);

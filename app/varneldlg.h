@@ -16,6 +16,7 @@ class CImportStatus;
 class COutlineArea;
 class QLabel;
 class QMimeData;
+class QScrollArea;
 class QTableWidget;
 struct ImportReport;
 
@@ -85,7 +86,6 @@ public:
     void ImportPathsAfterMapLoad(const QList<QByteArray>& paths);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -94,10 +94,11 @@ private:
     // The template's size in pixels.
     QSize TemplateSize() const;
     void CreateRecordList();
-    // Places every control for the window's current size: the map takes the extra width, the
+    // Places every control for the surface's current size: the map takes the extra width, the
     // map and the list the extra height; the result panel and the buttons keep their size.
     void LayOutControls();
-    // The template's size where the screen has room, else the minimum; placed on the screen.
+    // The template's size where the screen has room, else the minimum; a screen smaller than the
+    // minimum gets a window of its size, whose surface scrolls. Placed on the screen.
     void FitToScreen();
     void ImportDevice(const QByteArray& folderPath, ImportReport& report);
     void ImportFile(const QByteArray& path, ImportReport& report);
@@ -124,6 +125,8 @@ private:
     QWidget* m_outlineGroup;
     QWidget* m_resultGroup;
     CImportStatus* m_status;
+    QScrollArea* m_scroll;
+    QWidget* m_content;  // the surface holding every control, in m_scroll
     QList<std::pair<ControlId, QWidget*>> m_controls;  // every template control, for the layout
     bool m_selecting = false;  // SelectRecord is moving the list's current row itself
 };

@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QTableWidget>
@@ -128,14 +129,13 @@ private slots:
                                              "曲线: 0.00 米\r\n直线: 0.00 米"));
         QVERIFY(OnlyBackground(m_dlg->findChild<QWidget*>(QStringLiteral("outline"))->grab().toImage()));
 
-        // The window can be maximised and resized. The offscreen screen (800 × 600) is smaller
-        // than the window's minimum: the window gets its minimum size, on the screen.
+        // The window can be maximised and resized. The offscreen screen (800 × 600) is narrower
+        // than the layout: the window fits the screen, its controls scroll.
         QVERIFY(m_dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
         QCOMPARE(m_dlg->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
         const QRect screen = m_dlg->screen()->availableGeometry();
-        QVERIFY(screen.width() < m_dlg->minimumWidth());
-        QCOMPARE(m_dlg->size(), m_dlg->minimumSize());
-        QVERIFY(screen.contains(m_dlg->frameGeometry().topLeft()));
+        QVERIFY(screen.width() < List()->parentWidget()->width());
+        QVERIFY(screen.contains(m_dlg->frameGeometry()));
         QStringList buttons;
         for (const QPushButton* b : m_dlg->findChildren<QPushButton*>())
             if (b->isVisible()) buttons << b->text();
@@ -151,8 +151,9 @@ private slots:
     // around their contents, and every button shows its whole text.
     void controlsDoNotOverlapAndButtonsFitTheirText()
     {
+        QWidget* const surface = List()->parentWidget();
         QList<QWidget*> controls;
-        for (QWidget* w : m_dlg->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        for (QWidget* w : surface->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (w->isVisible() && !qobject_cast<QGroupBox*>(w)) controls << w;
         for (int i = 0; i < controls.size(); ++i)
             for (int j = i + 1; j < controls.size(); ++j) {
@@ -164,7 +165,8 @@ private slots:
             }
         for (const QPushButton* b : m_dlg->findChildren<QPushButton*>())
             QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) < b->width(), qPrintable(b->text()));
-        QVERIFY(m_dlg->rect().contains(List()->geometry()));
+        QCOMPARE(controls.size(), 14);
+        QVERIFY(surface->rect().contains(List()->geometry()));
     }
 
     void quitAndEscapeCloseTheWindow_data()
@@ -239,6 +241,22 @@ private slots:
                                      QStringLiteral("本程序尚未发布许可证，版权所有。")}));
         QVERIFY(linesFit);
         QVERIFY(m_dlg->isVisible());
+
+        // A right click on an empty place between the buttons opens the window's menu.
+        const QWidget* exportImage = m_dlg->findChild<QWidget*>(QStringLiteral("exportImage"));
+        QWidget* surface = exportImage->parentWidget();
+        const QPoint gap = exportImage->geometry().center() + QPoint(0, exportImage->height());
+        QVERIFY(surface->childAt(gap) == nullptr);
+        QStringList menuEntries;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (const QAction* action : menu->actions()) menuEntries << action->text();
+                menu->close();
+            }
+        });
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, gap, surface->mapToGlobal(gap));
+        QApplication::sendEvent(surface, &rightClick);
+        QCOMPARE(menuEntries, QStringList{QStringLiteral("关于 Varnel(&A)...")});
     }
 
     void resultText_data()

@@ -34,6 +34,7 @@ private slots:
     {
         const QRect screen = m_dlg->screen()->availableGeometry();
         QVERIFY(screen.contains(m_dlg->frameGeometry()));
+        QCOMPARE(Child("recordList")->parentWidget()->size(), m_dlg->size());  // nothing scrolls
         QCOMPARE(m_dlg->findChildren<QPushButton*>().size(), 8);
         for (const QPushButton* button : m_dlg->findChildren<QPushButton*>()) {
             QVERIFY(button->isVisible());
@@ -65,11 +66,15 @@ private slots:
         // The drawing area stays the template's, so the outline is drawn as at that size.
         QCOMPARE(Child("outline")->size(), DialogRect(DialogBaseUnitsOf(m_dlg->font()), 0, 0, 187, 178).size());
 
-        // Everything stays in the window and in its column: the panel right of the map, the
-        // buttons right of the panel, "退出" at the bottom, the status line under the list.
+        // Everything stays in the window, with nothing to scroll, and in its column: the panel
+        // right of the map, the buttons right of the panel, "退出" at the bottom, the status line
+        // under the list.
+        QWidget* const surface = Child("recordList")->parentWidget();
+        QCOMPARE(surface->size(), m_dlg->size());
         const QRect window = m_dlg->rect();
-        for (QWidget* w : m_dlg->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            if (w->isVisible()) QVERIFY2(window.contains(w->geometry()), qPrintable(w->objectName()));
+        for (QWidget* w : surface->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (w->isVisible())
+                QVERIFY2(window.contains(QRect(w->mapTo(m_dlg, QPoint(0, 0)), w->size())), qPrintable(w->objectName()));
         QVERIFY(Child("mapArea")->geometry().right() < Child("outline")->geometry().left());
         QVERIFY(Child("outline")->geometry().right() < Child("importDevice")->geometry().left());
         QVERIFY(Child("quit")->geometry().bottom() > 900 - 40);
