@@ -50,6 +50,20 @@
 
 namespace {
 
+// A list cell whose tooltip is made when it is asked for, from the record of the cell's row (the
+// list's rows are the table's slots): a folder import fills 200 rows and nobody hovers most of them.
+class CRecordItem : public QTableWidgetItem {
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    QVariant data(int role) const override
+    {
+        if (role != Qt::ToolTipRole) return QTableWidgetItem::data(role);
+        const int slot = row();
+        if (slot < 0 || slot >= TheRecordTable().count) return {};
+        return RecordToolTip(TheRecordTable().records[slot]);
+    }
+};
+
 const QString kNoticeCaption = QStringLiteral("温馨提示：");
 
 QString ExportFailureText(const QString& file, const QString& reason)
@@ -399,14 +413,10 @@ int CVarnelDlg::ShowResult(int slot)
 void CVarnelDlg::InsertRecordItem(int position, int slot)
 {
     const MeasureRecord& record = TheRecordTable().records[slot];
-    const QString tip = RecordToolTip(record);
     m_list->insertRow(position);
-    auto* time = new QTableWidgetItem(RecordTimeText(record));
-    time->setToolTip(tip);
-    m_list->setItem(position, 0, time);
-    auto* value = new QTableWidgetItem(RecordValueText(record));
+    m_list->setItem(position, 0, new CRecordItem(RecordTimeText(record)));
+    auto* value = new CRecordItem(RecordValueText(record));
     value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    value->setToolTip(tip);
     m_list->setItem(position, 1, value);
 }
 

@@ -325,19 +325,26 @@ private slots:
         const QString folder = Folder(QStringLiteral("device"));
         for (int i = 0; i < 50; ++i) WriteRecordFile(folder + QString::asprintf("/r%02d.nmea", i), i % 60);
 
-        bool clicked = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                if (clicked || !w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
-                if (w->findChild<QProgressBar*>()->value() < 10) continue;
-                QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
-                clicked = true;
-            }
-        });
-        poll.start(0);
+        // The click comes when the tenth record is stored (its log line), as a user's would
+        // between two rounds of events; the waiting window takes it then.
+        struct Clicker {
+            int stored = 0;
+            bool clicked = false;
+        } clicker;
+        SetLogSink(
+            [](void* context, const char* line) {
+                auto* c = static_cast<Clicker*>(context);
+                if (std::strncmp(line, "[INFO] Open", 11) == 0 || ++c->stored != 10) return;
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    if (!w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
+                    QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+                    c->clicked = true;
+                }
+            },
+            &clicker);
         ImportFolder(folder);
-        poll.stop();
+        SetLogSink(nullptr, nullptr);
+        const bool clicked = clicker.clicked;
 
         QVERIFY(clicked);
         const int count = TheRecordTable().count;
