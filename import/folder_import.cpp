@@ -39,17 +39,21 @@ private:
     std::unique_ptr<MeasureRecord> scratch_ = std::make_unique_for_overwrite<MeasureRecord>();
 };
 
-// Loads the files of a list on worker threads, each into its own scratch record, and hands them
-// out in list order. A worker takes the next file only once its last one has been released, so
-// no more than one file per worker is loaded ahead of the one being stored.
+// Loads the files of a list on worker threads and hands them out in list order. Each worker has
+// two scratch records: it loads the next file into one while the other waits to be stored, so it
+// does not sit idle while the caller copies a record out. No more than two files per worker are
+// loaded ahead of the one being stored.
 class PooledLoader {
 public:
-    PooledLoader(const std::vector<std::string>& paths, int threads) : paths_(paths), slots_(size_t(threads))
+    static constexpr int kSlotsPerWorker = 2;
+
+    PooledLoader(const std::vector<std::string>& paths, int threads)
+        : paths_(paths), slots_(size_t(threads) * kSlotsPerWorker)
     {
         for (Slot& slot : slots_) slot.scratch = std::make_unique_for_overwrite<MeasureRecord>();
-        for (Slot& slot : slots_) {
+        for (int worker = 0; worker < threads; ++worker) {
             try {
-                workers_.emplace_back([this, &slot] { Work(slot); });
+                workers_.emplace_back([this, worker] { Work(&slots_[size_t(worker) * kSlotsPerWorker]); });
             } catch (const std::system_error&) {
                 break;  // fewer threads than asked for; the started ones take every file
             }
@@ -97,6 +101,7 @@ private:
     struct Slot {
         std::unique_ptr<MeasureRecord> scratch;
         int file = -1;  // the loaded file held in scratch, or −1 while the slot is free
+        bool loading = false;  // its worker is loading a file into scratch
         LoadFailure why = LoadFailure::None;
     };
 
@@ -107,19 +112,27 @@ private:
         return nullptr;
     }
 
-    void Work(Slot& slot)
+    // mine: the worker's kSlotsPerWorker slots.
+    void Work(Slot* mine)
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            released_.wait(lock, [&] { return stop_ || slot.file < 0; });
+            Slot* slot = nullptr;
+            released_.wait(lock, [&] {
+                for (int i = 0; i < kSlotsPerWorker && !slot; ++i)
+                    if (mine[i].file < 0 && !mine[i].loading) slot = &mine[i];
+                return stop_ || slot != nullptr;
+            });
             if (stop_ || next_ >= paths_.size()) return;
             const size_t index = next_++;
+            slot->loading = true;
             lock.unlock();
             LoadFailure why = LoadFailure::None;
-            LoadRecordFile(paths_[index].c_str(), *slot.scratch, &why);
+            LoadRecordFile(paths_[index].c_str(), *slot->scratch, &why);
             lock.lock();
-            slot.why = why;
-            slot.file = int(index);
+            slot->loading = false;
+            slot->why = why;
+            slot->file = int(index);
             loaded_.notify_one();
         }
     }

@@ -2,11 +2,12 @@
 // Importing a folder of record files: listing it, and loading a list of its files into the
 // record table the way a device import does. The window and the converter both use this.
 //
-// Files are loaded on a small pool of threads (one per hardware thread, each with its own
-// scratch record; nothing is allocated per file) and stored in the order of the list, so the
-// table is exactly what a one-thread import gives: the same records in the same slots, the
-// same first MaxRecords, the same restart. Loading runs at most one file per thread ahead of
-// the file being stored, so a large folder is not read past what the table takes.
+// Files are loaded on a small pool of threads (one per hardware thread, each with two scratch
+// records, so it loads the next file while the last waits to be stored; nothing is allocated per
+// file) and stored in the order of the list, so the table is exactly what a one-thread import
+// gives: the same records in the same slots, the same first MaxRecords, the same restart.
+// Loading runs at most two files per thread ahead of the file being stored, so a large folder is
+// not read past what the table takes.
 #include <string>
 #include <vector>
 
