@@ -97,7 +97,32 @@ protected:
     const fs::path dir_ = scratch_.path();
 };
 
-class GisFormatTest : public GisTest, public testing::WithParamInterface<FormatCase> {};
+class GisFormatTest : public GisTest, public testing::WithParamInterface<FormatCase> {
+protected:
+    // Writes record in the format under test and reads back its outline's first feature, or
+    // nullptr (with a test failure) when the file or the outline is missing.
+    std::unique_ptr<OGRFeature> WriteAndReadOutline(const MeasureRecord& record)
+    {
+        const FormatCase& f = GetParam();
+        const std::string target = Path(std::string("field.") + f.extension);
+        if (WriteGisWgs84(target.c_str(), record, nullptr) != 0) return Fail("the write failed");
+        file_ = std::make_unique<Dataset>(target);
+        if (!file_->data) return Fail("the file does not open");
+        OGRLayer* outline = file_->data->GetLayerByName(f.outlineLayer);
+        if (!outline) return Fail("no outline layer");
+        outline->ResetReading();
+        return std::unique_ptr<OGRFeature>(outline->GetNextFeature());
+    }
+
+private:
+    static std::unique_ptr<OGRFeature> Fail(const char* what)
+    {
+        ADD_FAILURE() << GetParam().extension << ": " << what;
+        return nullptr;
+    }
+
+    std::unique_ptr<Dataset> file_;
+};
 
 INSTANTIATE_TEST_SUITE_P(Formats, GisFormatTest, testing::ValuesIn(kFormats),
                          [](const testing::TestParamInfo<FormatCase>& info) { return info.param.extension; });
@@ -222,14 +247,7 @@ TEST_P(GisFormatTest, FieldFarFromAnyPlaceHasNoPlace)
     const FormatCase& f = GetParam();
     auto record = SmallField();
     for (int i = 0; i < record->pointCount; ++i) record->points[i].lat -= 22.5, record->points[i].lon -= 254.0;
-    const std::string target = Path(std::string("field.") + f.extension);
-    ASSERT_EQ(WriteGisWgs84(target.c_str(), *record, nullptr), 0);
-    Dataset file(target);
-    ASSERT_TRUE(file.data);
-    OGRLayer* outline = file.data->GetLayerByName(f.outlineLayer);
-    ASSERT_NE(outline, nullptr);
-    outline->ResetReading();
-    std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+    const std::unique_ptr<OGRFeature> feature = WriteAndReadOutline(*record);
     ASSERT_TRUE(feature);
     // No value; GPX, which writes no nulls, leaves the field out altogether.
     const int index = feature->GetFieldIndex((std::string(f.fieldPrefix) + "place").c_str());
@@ -240,17 +258,9 @@ TEST_P(GisFormatTest, FieldFarFromAnyPlaceHasNoPlace)
 
 TEST_P(GisFormatTest, DistanceIsAnOpenLineAndAFullRecordKeepsEveryVertex)
 {
-    const FormatCase& f = GetParam();
     auto record = FullRecord();
     record->type = Distance;
-    const std::string target = Path(std::string("field.") + f.extension);
-    ASSERT_EQ(WriteGisWgs84(target.c_str(), *record, nullptr), 0);
-    Dataset file(target);
-    ASSERT_TRUE(file.data);
-    OGRLayer* outline = file.data->GetLayerByName(f.outlineLayer);
-    ASSERT_NE(outline, nullptr);
-    outline->ResetReading();
-    std::unique_ptr<OGRFeature> feature(outline->GetNextFeature());
+    const std::unique_ptr<OGRFeature> feature = WriteAndReadOutline(*record);
     ASSERT_TRUE(feature && feature->GetGeometryRef());
     EXPECT_NE(wkbFlatten(feature->GetGeometryRef()->getGeometryType()), wkbPolygon);
     ExpectOutline(Vertices(*feature->GetGeometryRef()), *record, false, DegreeTolerance);
