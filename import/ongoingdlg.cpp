@@ -93,6 +93,7 @@ void OnGoingDlg::SetFilesRead(int filesRead)
 
 void OnGoingDlg::KeepResponsive()
 {
+    m_progress->setUpdatesEnabled(true);  // a round of events paints the count the bar holds
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     m_sinceEvents.start();
 }

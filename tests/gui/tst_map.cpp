@@ -655,6 +655,9 @@ private slots:
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(surface, &wheel);
         QTRY_COMPARE(Eval("ViewMoved").toBool(), true);
+        // The map zooms a moment after the wheel (it gathers a wheel's turns first): the view is
+        // set once that zoom is done, or the zoom would land on top of it.
+        QTRY_VERIFY(Eval("BDMap.getZoom()").toInt() != large - 2);
         Eval("BDMap.centerAndZoom(new BMap.Point(100, 30), 5)");
         m_browser->resize(800, 600);
         QTRY_COMPARE(Eval("ShownView.zoom").toInt(), large);
