@@ -78,37 +78,29 @@ var MapDatum = (function () {
         return outside ? { lat: p.lat, lon: p.lon } : inside;
     }
 
-    // From the page's BD-09 to a datum ("wgs84", "gcj02", "bd09") and back.
-    function fromBd(p, datum) {
-        if (datum === "bd09") {
+    function same(p) { return p; }
+
+    // Every datum ("wgs84", "gcj02", "bd09") goes to the others through GCJ-02.
+    var viaGcj = {
+        wgs84: { toGcj: wgsToGcj, fromGcj: gcjToWgs },
+        gcj02: { toGcj: same, fromGcj: same },
+        bd09: { toGcj: bdToGcj, fromGcj: gcjToBd }
+    };
+
+    function convert(p, from, to) {
+        if (from === to) {
             return { lat: p.lat, lon: p.lon };
         }
-        var gcj = bdToGcj(p);
-        return datum === "gcj02" ? gcj : gcjToWgs(gcj);
+        // One of the two steps converts, so the answer is always a new point.
+        return viaGcj[to].fromGcj(viaGcj[from].toGcj(p));
     }
 
-    function toBd(p, datum) {
-        if (datum === "bd09") {
-            return { lat: p.lat, lon: p.lon };
-        }
-        return gcjToBd(datum === "gcj02" ? p : wgsToGcj(p));
-    }
-
-    // From WGS-84 to a datum, for what is drawn in WGS-84 (the grid).
-    function fromWgs(p, datum) {
-        if (datum === "wgs84") {
-            return { lat: p.lat, lon: p.lon };
-        }
-        var gcj = wgsToGcj(p);
-        return datum === "gcj02" ? gcj : gcjToBd(gcj);
-    }
-
-    function toWgs(p, datum) {
-        if (datum === "wgs84") {
-            return { lat: p.lat, lon: p.lon };
-        }
-        return gcjToWgs(datum === "gcj02" ? p : bdToGcj(p));
-    }
+    // From the page's BD-09 to a datum and back; from WGS-84 to a datum and back, for what is
+    // drawn in WGS-84 (the grid).
+    function fromBd(p, datum) { return convert(p, "bd09", datum); }
+    function toBd(p, datum) { return convert(p, datum, "bd09"); }
+    function fromWgs(p, datum) { return convert(p, "wgs84", datum); }
+    function toWgs(p, datum) { return convert(p, datum, "wgs84"); }
 
     return Object.freeze({ fromBd: fromBd, toBd: toBd, fromWgs: fromWgs, toWgs: toWgs });
 })();
