@@ -13,8 +13,6 @@
 class TestSmallScreen : public CWindowFixture {
     Q_OBJECT
 
-    QRect OnScreen(const QWidget* w) const { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
-
 private slots:
     void initTestCase() { QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(800, 600)); }
 

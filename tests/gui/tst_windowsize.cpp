@@ -17,8 +17,6 @@ class TestWindowSize : public CWindowFixture {
 
     QWidget* Child(const char* name) const { return m_dlg->findChild<QWidget*>(QLatin1String(name)); }
 
-    QRect OnScreen(const QWidget* w) const { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
-
 private slots:
     void initTestCase() { QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(1024, 768)); }
 

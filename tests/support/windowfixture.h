@@ -54,6 +54,9 @@ protected:
         m_dir = nullptr;
     }
 
+    // A control's rectangle in screen coordinates.
+    static QRect OnScreen(const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
+
     QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
     QLabel* ResultLabel() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText")); }
     QString ShownText() const { return ResultLabel()->text(); }
