@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "export/path_extension.h"
 #include "export/safe_file.h"
 #include "export/writer_input.h"
 #include "geo/area.h"
@@ -61,10 +62,8 @@ constexpr GisDriver kDrivers[] = {
 
 const GisDriver* DriverForPath(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
-    const std::string extension = path.substr(dot + 1);
+    const std::string extension(PathExtension(path));
+    if (extension.empty()) return nullptr;
     for (const GisDriver& d : kDrivers)
         if (EQUAL(extension.c_str(), d.extension)) return &d;
     return nullptr;
@@ -140,7 +139,9 @@ std::unique_ptr<OGRGeometry> Outline(const MeasureRecord& record, const Coordina
     const int n = record.pointCount;
     if (n < 2) return nullptr;
     const bool closed = record.type == Area && n >= 3;
-    auto line = std::make_unique<OGRLineString>();
+    // A polygon's ring is filled directly; every other outline is a line.
+    std::unique_ptr<OGRLineString> line =
+        closed && polygonAllowed ? std::make_unique<OGRLinearRing>() : std::make_unique<OGRLineString>();
     line->setPoints(n, c.x.data(), c.y.data());
     if (closed) line->addPoint(c.x[0], c.y[0]);
     if (!polygonAllowed) {
@@ -150,10 +151,8 @@ std::unique_ptr<OGRGeometry> Outline(const MeasureRecord& record, const Coordina
         return track;
     }
     if (!closed) return line;
-    auto ring = std::make_unique<OGRLinearRing>();
-    ring->addSubLineString(line.get());
     auto polygon = std::make_unique<OGRPolygon>();
-    polygon->addRingDirectly(ring.release());
+    polygon->addRingDirectly(static_cast<OGRLinearRing*>(line.release()));
     return polygon;
 }
 
@@ -186,7 +185,7 @@ bool AddFields(OGRLayer& layer, const Field* fields, size_t count)
     return true;
 }
 
-bool SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
+void SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
 {
     char datetime[64];
     std::snprintf(datetime, sizeof datetime, "%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour,
@@ -210,11 +209,11 @@ bool SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
         feature.SetField("place", place);
     else
         feature.SetFieldNull(feature.GetFieldIndex("place"));
-    return true;
 }
 
-// A dated point's stamp YYYYMMDDhhmmss as a time; other stamps leave the field null.
-void SetPointTime(OGRFeature& feature, uint64_t stamp)
+// A dated point's stamp YYYYMMDDhhmmss as a time in field index (a date-time, or ISO 8601 text
+// where asText); other stamps leave the field null.
+void SetPointTime(OGRFeature& feature, int index, bool asText, uint64_t stamp)
 {
     const int second = int(stamp % 100), minute = int(stamp / 100 % 100), hour = int(stamp / 10000 % 100);
     const int day = int(stamp / 1000000 % 100), month = int(stamp / 100000000 % 100);
@@ -222,8 +221,7 @@ void SetPointTime(OGRFeature& feature, uint64_t stamp)
     if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
         second > 60)
         return;
-    const int index = feature.GetFieldIndex("time");
-    if (feature.GetFieldDefnRef(index)->GetType() == OFTString) {
+    if (asText) {
         char text[32];
         std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", int(year), month, day, hour, minute, second);
         feature.SetField(index, text);
@@ -244,10 +242,15 @@ bool WriteOutlineFeature(OGRLayer& layer, const MeasureRecord& record, const Coo
 
 bool WritePointFeatures(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c)
 {
+    // The fields are looked up once, not by name for every point.
+    OGRFeatureDefn* definition = layer.GetLayerDefn();
+    const int indexField = definition->GetFieldIndex("index");
+    const int timeField = definition->GetFieldIndex("time");
+    const bool timeAsText = definition->GetFieldDefn(timeField)->GetType() == OFTString;
     for (int i = 0; i < record.pointCount; ++i) {
-        OGRFeature feature(layer.GetLayerDefn());
-        feature.SetField("index", i);
-        SetPointTime(feature, record.points[i].stamp);
+        OGRFeature feature(definition);
+        feature.SetField(indexField, i);
+        SetPointTime(feature, timeField, timeAsText, record.points[i].stamp);
         feature.SetGeometryDirectly(new OGRPoint(c.x[size_t(i)], c.y[size_t(i)]));
         if (layer.CreateFeature(&feature) != OGRERR_NONE) return false;
     }

@@ -166,11 +166,10 @@ int CaptureWindowPicture(QWidget& window, QImage& picture, QString* reason)
     window.raise();
     window.activateWindow();
     // Shown again, the window needs a moment to be mapped and painted; input stays excluded.
+    const auto shown = [&] { return !window.isMinimized() && window.windowHandle() && window.windowHandle()->isExposed(); };
     const QDeadlineTimer deadline(1000);
-    while (!deadline.hasExpired() &&
-           (window.isMinimized() || !window.windowHandle() || !window.windowHandle()->isExposed()))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    if (window.isMinimized() || !window.windowHandle() || !window.windowHandle()->isExposed())
+    while (!deadline.hasExpired() && !shown()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    if (!shown())
         return Fail(reason, QStringLiteral("窗口未显示在屏幕上，无法截取图片"));
     window.repaint();
     picture = GrabWindowPicture(window);

@@ -4,6 +4,7 @@
 
 #include "export/dxf_writer.h"
 #include "export/gis_writer.h"
+#include "export/path_extension.h"
 #include "export/point_file.h"
 
 namespace {
@@ -43,10 +44,8 @@ const RecordFormat* FindRecordFormat(std::span<const RecordFormat> formats, std:
 
 const RecordFormat* FormatForPath(std::span<const RecordFormat> formats, ExportCommand command, std::string_view path)
 {
-    const size_t dot = path.rfind('.');
-    const size_t slash = path.rfind('/');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return nullptr;
-    const std::string_view extension = path.substr(dot + 1);
+    const std::string_view extension = PathExtension(path);
+    if (extension.empty()) return nullptr;
     for (const RecordFormat& format : formats) {
         const std::string_view suffix = format.suffix;
         if (format.command == command && extension.size() == suffix.size() &&
