@@ -129,10 +129,8 @@ int WriteImageFile(const QImage& image, const QString& path, QString* reason)
     QByteArray bytes;
     if (encoder->encode(image, &bytes, reason) != 0) return -1;
 
-    SafeFile file;
     int error = 0;
-    if (file.Open(QFile::encodeName(path).constData(), &error) != 0 ||
-        file.Write(bytes.constData(), size_t(bytes.size()), &error) != 0 || file.Commit(&error) != 0)
+    if (WriteWholeFile(QFile::encodeName(path).constData(), bytes.constData(), size_t(bytes.size()), &error) != 0)
         return Fail(reason, QString::fromLocal8Bit(ExportErrorText(error)));
     return 0;
 }

@@ -288,9 +288,7 @@ int WriteReportPdf(const char* path, const MeasureRecord& record, int* error)
     if (path == nullptr || !HasValidPointCount(record)) return ReportFailure(error, EINVAL);
     QByteArray pdf;
     if (!RenderReport(record, pdf) || pdf.isEmpty()) return ReportFailure(error, EIO);
-    SafeFile file;
-    if (file.Open(path, error) != 0 || file.Write(pdf.constData(), size_t(pdf.size()), error) != 0) return -1;
-    return file.Commit(error);
+    return WriteWholeFile(path, pdf.constData(), size_t(pdf.size()), error);
 }
 
 std::span<const RecordFormat> RecordFormatsWithReport()

@@ -229,3 +229,10 @@ int SafeFile::Commit(int* error)
     }
     return 0;
 }
+
+int WriteWholeFile(const char* target, const void* data, size_t size, int* error)
+{
+    SafeFile file;
+    if (file.Open(target, error) != 0 || file.Write(data, size, error) != 0) return -1;
+    return file.Commit(error);
+}

@@ -58,3 +58,6 @@ private:
     bool temporary_ = false;
     int slot_ = -1;  // the temporary's entry among those a signal removes
 };
+
+// Replaces target with exactly data through a SafeFile. 0, or −1 with the cause in *error.
+int WriteWholeFile(const char* target, const void* data, size_t size, int* error);
