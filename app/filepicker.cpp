@@ -262,13 +262,15 @@ void CRecordFilePicker::accept()
     if (typed.isEmpty()) return;
     const QByteArray bytes = QFile::encodeName(typed);
     const QByteArray path = bytes.startsWith('/') ? bytes : Joined(m_folder, bytes);
+    // Asked once: on a drive that stalls, every question costs the wait.
     struct stat st {};
-    if (stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool exists = stat(path.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
         m_name->clear();
         ShowFolder(path);
         return;
     }
-    if (stat(path.constData(), &st) != 0) {
+    if (!exists) {
         QMessageBox(QMessageBox::NoIcon, windowTitle(),
                     QStringLiteral("找不到文件“%1”。\n请检查文件名是否正确。").arg(typed), QMessageBox::Ok, this)
             .exec();

@@ -245,7 +245,8 @@ var OfflineLayers = (function () {
             }
             drawGrid();
         };
-        map.on("moveend zoomend resize", redraw);
+        // Every zoom ends with a moveend as well; resize redraws at once, before its moveend.
+        map.on("moveend resize", redraw);
         map.whenReady(redraw);
     }
 
