@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "geo/placetable.h"
+#include "geo/projection.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ double Haversine(double lat1, double lon1, double lat2, double lon2)
 
 int NearestPlace(double lat, double lon, Place* place)
 {
-    if (!std::isfinite(lat) || !std::isfinite(lon) || std::fabs(lat) > 90.0 || std::fabs(lon) > 180.0)
-        return -1;
+    if (!IsValidPosition(lat, lon)) return -1;
     const PlaceEntry* begin = kPlaceEntries;
     const PlaceEntry* end = kPlaceEntries + kPlaceEntryCount;
     const double microLat = lat * 1e6;

@@ -1,10 +1,18 @@
 #pragma once
-// Degree-minute conversion and the forward Gauss–Krüger projection (3° zones, WGS-84).
+// Positions, the degree-minute conversion and the forward Gauss–Krüger projection (3° zones,
+// WGS-84).
+#include <cmath>
 
 struct GeoPoint {
     double lon;  // degrees, east positive
     double lat;  // degrees, north positive
 };
+
+// A latitude and a longitude that are finite and within ±90° and ±180°.
+inline bool IsValidPosition(double lat, double lon)
+{
+    return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0;
+}
 
 struct PlanePoint {
     double first;   // as projected: northing x; in drawing form: easting

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "import/log.h"
+#include "import/record_labels.h"
 
 namespace {
 
@@ -147,14 +148,6 @@ private:
     bool stop_ = false;
 };
 
-const char* NameOf(const char* path)
-{
-    const char* slash = std::strrchr(path, '/');
-    const char* backslash = std::strrchr(path, '\\');
-    const char* sep = slash > backslash ? slash : backslash;
-    return sep ? sep + 1 : path;
-}
-
 template <class Loader>
 FolderImportResult Import(Loader& loader, const std::vector<std::string>& paths, RecordTable& table,
                           FolderImportObserver& observer)
@@ -173,7 +166,7 @@ FolderImportResult Import(Loader& loader, const std::vector<std::string>& paths,
         }
         if (outcome.why == LoadFailure::None) {
             if (result.loaded == 0) RecordTableRestart(table);
-            LogPrintf("[INFO] %d, %s.", table.count, NameOf(outcome.record->path));
+            LogPrintf("[INFO] %d, %s.", table.count, RecordFileName(outcome.record->path));
             RecordTableAppend(table, *outcome.record);
             loader.Release(i);
             ++result.loaded;

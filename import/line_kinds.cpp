@@ -87,11 +87,6 @@ bool ScanFields(const char* p, const char* fieldsEnd, FieldValue* values)
     }
 }
 
-bool ValidPosition(double lat, double lon)
-{
-    return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0;
-}
-
 bool IsUpper(char c)
 {
     return c >= 'A' && c <= 'Z';
@@ -110,7 +105,7 @@ bool FieldIs(const FieldValue& v, char c)
 // A dated point: year, month, day, hour, minute, second, latitude, longitude.
 bool DatedPointOf(const FieldValue* v, TrackPoint& point)
 {
-    if (!ValidPosition(v[6].number, v[7].number)) return false;
+    if (!IsValidPosition(v[6].number, v[7].number)) return false;
     // Each field fits 32 bits, so the packed sum cannot overflow 64.
     const int64_t stamp = v[0].integer * 10000000000ll + v[1].integer * 100000000ll + v[2].integer * 1000000ll +
                           v[3].integer * 10000ll + v[4].integer * 100ll + v[5].integer;
@@ -121,7 +116,7 @@ bool DatedPointOf(const FieldValue* v, TrackPoint& point)
 // A numbered point: stamp, latitude, longitude.
 bool StampedPointOf(const FieldValue* v, TrackPoint& point)
 {
-    if (!ValidPosition(v[1].number, v[2].number)) return false;
+    if (!IsValidPosition(v[1].number, v[2].number)) return false;
     point = {v[2].number, v[1].number, uint64_t(v[0].integer)};
     return true;
 }
@@ -135,7 +130,7 @@ bool RmcPointOf(const FieldValue* v, TrackPoint& point)
     double lon = DegMinToDegrees(v[4].number);
     if (FieldIs(v[3], 'S')) lat = -lat;
     if (FieldIs(v[5], 'W')) lon = -lon;
-    if (!ValidPosition(lat, lon)) return false;
+    if (!IsValidPosition(lat, lon)) return false;
     const char* d = v[8].begin;
     const uint64_t day = uint64_t((d[0] - '0') * 10 + (d[1] - '0'));
     const uint64_t month = uint64_t((d[2] - '0') * 10 + (d[3] - '0'));
@@ -228,10 +223,7 @@ LineKind ClassifyLine(const char* line, size_t length, MeasureRecord& record)
 {
     for (const PointSyntax& s : kPointSyntaxes)
         if (Tells(s, line, length)) return s.kind;
-    if (IsSummaryLine(line)) {
-        ReadSummary(line, record);
-        return Summary;
-    }
+    if (ReadSummary(line, record)) return Summary;
     return Other;
 }
 

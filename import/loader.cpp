@@ -84,8 +84,8 @@ void ClearUnreadPart(MeasureRecord& r)
 
 int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why)
 {
-    auto fail = [why, &record](LoadFailure f) {
-        std::memset(static_cast<void*>(&record.points), 0, sizeof record - offsetof(MeasureRecord, points));
+    // A record that did not load is nobody's: its arrays are left as they are.
+    auto fail = [why](LoadFailure f) {
         if (why) *why = f;
         return -1;
     };

@@ -5,6 +5,7 @@
 
 #include "import/loader.h"
 #include "import/number_scan.h"
+#include "import/record_labels.h"
 #include "import/record_words.h"
 
 int ParseNameTime(const char* path, MeasureRecord& record)
@@ -48,11 +49,8 @@ int ParseNameTime(const char* path, MeasureRecord& record)
 
 bool CheckFileName(const char* path, MeasureRecord& record)
 {
-    const char* slash = std::strrchr(path, '/');
-    const char* backslash = std::strrchr(path, '\\');
-    const char* sep = slash > backslash ? slash : backslash;
-    if (!sep) return false;
-    const char* name = sep + 1;
+    const char* name = RecordFileName(path);
+    if (name == path) return false;  // no folder in the path
     if (!Contains(name, ".nmea")) return false;
 
     if (ContainsWord(name, kVehicleWord) || Contains(name, "CAR") || Contains(name, "car") || Contains(name, "Car"))

@@ -37,30 +37,26 @@ void ReadEnglishLength(const char* line, const char* word, double* field)
 
 }  // namespace
 
-bool IsSummaryLine(const char* line)
+bool ReadSummary(const char* line, MeasureRecord& r)
 {
-    return ContainsWord(line, kAreaWord) || ContainsWord(line, kPerimeterWord) ||
-           ContainsWord(line, kCurveWord) || ContainsWord(line, kStraightWord) ||
-           Contains(line, "AREA") || Contains(line, "CURVE") || Contains(line, "PERIMETER") ||
-           Contains(line, "LINE");
-}
-
-void ReadSummary(const char* line, MeasureRecord& r)
-{
-    if (ContainsWord(line, kAreaWord)) {
+    // Every spelling of the Chinese words starts with a byte above 0x7F: a line of ASCII alone
+    // (most of a receiver's log) is not searched for them.
+    bool wide = false;
+    for (const char* c = line; *c && !wide; ++c) wide = static_cast<unsigned char>(*c) > 0x7F;
+    if (wide && ContainsWord(line, kAreaWord)) {
         ReadChineseSummary(line, kAreaLabel, &r.area);
         ReadChineseSummary(line, kSquareMetreLabel, &r.areaMu);
-    } else if (ContainsWord(line, kPerimeterWord)) {
+    } else if (wide && ContainsWord(line, kPerimeterWord)) {
         ReadChineseSummary(line, kPerimeterLabel, &r.curveLength);
-    } else if (ContainsWord(line, kCurveWord)) {
+    } else if (wide && ContainsWord(line, kCurveWord)) {
         ReadChineseSummary(line, kCurveLabel, &r.curveLength);
-    } else if (ContainsWord(line, kStraightWord)) {
+    } else if (wide && ContainsWord(line, kStraightWord)) {
         ReadChineseSummary(line, kStraightLabel, &r.straightLength);
     } else if (Contains(line, "AREA")) {
         const char* p = Expect(ExpectText(line, "AREA"), ':');
         double v = 0.0;
         p = ScanDouble(p, &v);
-        if (!p) return;
+        if (!p) return true;
         r.area = v;
         p = ExpectText(p, " SQ.M. (");
         if (ScanDouble(p, &v)) r.areaMu = v;
@@ -70,5 +66,8 @@ void ReadSummary(const char* line, MeasureRecord& r)
         ReadEnglishLength(line, "PERIMETER", &r.curveLength);
     } else if (Contains(line, "LINE")) {
         ReadEnglishLength(line, "LINE", &r.straightLength);
+    } else {
+        return false;
     }
+    return true;
 }
