@@ -4,9 +4,26 @@
 #include <QEvent>
 #include <QPushButton>
 #include <QLabel>
+#include <QPixmapCache>
 #include <QProgressBar>
 
 #include "import/dialogtemplate.h"
+
+namespace {
+
+// The icon at the size the window shows it, decoded and scaled once rather than at every import.
+QPixmap IconPixmap()
+{
+    static const QString key = QStringLiteral("varnel-waiting-icon");
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = AppIcon().pixmap(32, 32);
+        QPixmapCache::insert(key, pixmap);
+    }
+    return pixmap;
+}
+
+}  // namespace
 
 OnGoingDlg::OnGoingDlg(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -18,7 +35,7 @@ OnGoingDlg::OnGoingDlg(QWidget* owner)
     setFixedSize(DialogRect(units, 0, 0, 193, 80).size());
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(AppIcon().pixmap(32, 32));
+    icon->setPixmap(IconPixmap());
     icon->setGeometry(QRect(DialogRect(units, 20, 18, 0, 0).topLeft(), QSize(32, 32)));
 
     auto* text = new QLabel(QStringLiteral("您好，数据批量处理中，请稍等，谢谢！"), this);
@@ -84,9 +101,10 @@ void OnGoingDlg::SetFilesRead(int filesRead)
 {
     constexpr qint64 kFrameMs = 16;
     const bool frame = filesRead >= m_progress->maximum() || !m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= kFrameMs;
-    // The bar always holds the count, but paints it only once a frame: it repaints itself at
-    // once whenever its text changes, which for a folder of small files cost more than loading them.
-    m_progress->setUpdatesEnabled(frame);
+    // The bar always holds the count, but paints it only once a frame, in the round of events
+    // below: it repaints itself at once whenever its text changes, which for a folder of small
+    // files cost more than loading them, and enabling its updates again asks for a paint anyway.
+    m_progress->setUpdatesEnabled(false);
     m_progress->setValue(filesRead);
     if (frame) KeepResponsive();
 }
