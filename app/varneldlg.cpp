@@ -412,12 +412,25 @@ int CVarnelDlg::ShowResult(int slot)
 
 void CVarnelDlg::InsertRecordItem(int position, int slot)
 {
-    const MeasureRecord& record = TheRecordTable().records[slot];
     m_list->insertRow(position);
-    m_list->setItem(position, 0, new CRecordItem(RecordTimeText(record)));
+    SetRecordItems(position, slot);
+}
+
+void CVarnelDlg::SetRecordItems(int row, int slot)
+{
+    const MeasureRecord& record = TheRecordTable().records[slot];
+    m_list->setItem(row, 0, new CRecordItem(RecordTimeText(record)));
     auto* value = new CRecordItem(RecordValueText(record));
     value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_list->setItem(position, 1, value);
+    m_list->setItem(row, 1, value);
+}
+
+void CVarnelDlg::FillRecordList()
+{
+    const int count = TheRecordTable().count;
+    m_list->setRowCount(0);  // every row anew, whatever it showed
+    m_list->setRowCount(count);
+    for (int slot = 0; slot < count; ++slot) SetRecordItems(slot, slot);
 }
 
 void CVarnelDlg::SelectRecord(int slot)
@@ -487,22 +500,17 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
     const std::string prefix = folderPath.endsWith('/') ? folderPath.toStdString() : folderPath.toStdString() + '/';
     for (std::string& name : paths) name.insert(0, prefix);
 
-    // The list is emptied at the first record that loads and filled as the records are stored,
-    // with its redrawing off until the end.
-    class ListFiller : public FolderImportObserver {
+    // The waiting window counts the files and takes the cancel; the report gathers what was
+    // skipped. The list is emptied at the first record that loads, when the table restarts.
+    class ImportWatcher : public FolderImportObserver {
     public:
-        ListFiller(CVarnelDlg* dlg, OnGoingDlg* waiting, ImportReport& report)
-            : m_dlg(dlg), m_waiting(waiting), m_report(report)
+        ImportWatcher(OnGoingDlg* waiting, QTableWidget* list, ImportReport& report)
+            : m_waiting(waiting), m_list(list), m_report(report)
         {
         }
         void Stored(int, int tableIndex) override
         {
-            if (tableIndex == 0) {
-                m_dlg->m_list->setUpdatesEnabled(false);
-                m_dlg->m_list->setRowCount(0);
-            }
-            m_dlg->InsertRecordItem(tableIndex, tableIndex);
-            ++m_report.imported;
+            if (tableIndex == 0) m_list->setRowCount(0);
         }
         void Skipped(int, const std::string& path, LoadFailure why) override
         {
@@ -513,19 +521,23 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         bool Cancelled() override { return m_waiting->CancelRequested(); }
 
     private:
-        CVarnelDlg* m_dlg;
         OnGoingDlg* m_waiting;
+        QTableWidget* m_list;
         ImportReport& m_report;
     };
     RecordTable& table = TheRecordTable();
+    FolderImportResult run{};
     {
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
-        ListFiller filler(this, &waiting, report);
-        ImportRecordFiles(paths, table, &filler);
+        ImportWatcher watcher(&waiting, m_list, report);
+        run = ImportRecordFiles(paths, table, &watcher);
     }
+    report.imported += run.loaded;
     activateWindow();  // back from the waiting window
-    m_list->setUpdatesEnabled(true);
+    // The rows are made in one go once the import is over: inserted one at a time as the records
+    // were stored, each was an insertion of its own for the view and its headers to take in.
+    if (run.loaded > 0) FillRecordList();
     if (table.count == 0) return;
     SelectRecord(0);
 }

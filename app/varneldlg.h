@@ -94,6 +94,10 @@ private:
     // The template's size in pixels.
     QSize TemplateSize() const;
     void CreateRecordList();
+    // Sets list row `row` to show records[slot].
+    void SetRecordItems(int row, int slot);
+    // The list becomes the table: row i shows records[i].
+    void FillRecordList();
     // Places every control for the surface's current size: the map takes the extra width, the
     // map and the list the extra height; the result panel and the buttons keep their size.
     void LayOutControls();
