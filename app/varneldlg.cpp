@@ -404,7 +404,10 @@ int CVarnelDlg::ShowResult(int slot)
     if (slot < 0 || slot >= MaxRecords) return -1;
     MeasureRecord& record = TheRecordTable().records[slot];
     m_resultText->setText(ResultText(record));
-    m_resultText->setToolTip(GeodesicToolTip(record));
+    // The ellipsoidal figures take milliseconds for a long track and few ever hover for them:
+    // they are made when the tooltip is asked for (see eventFilter).
+    m_resultText->setToolTip(QString());
+    m_resultTipSlot = slot;
     record.drawScale = DrawScale(m_outline->size(), record);
     m_outline->ShowSlot(slot);
     return record.pointCount < 1 || !std::isfinite(record.drawScale) ? -1 : 0;
@@ -646,6 +649,12 @@ bool CVarnelDlg::eventFilter(QObject* watched, QEvent* event)
                 }
                 return true;
             }
+        }
+        return false;
+    case QEvent::ToolTip:
+        if (watched == m_resultText && m_resultTipSlot >= 0) {
+            m_resultText->setToolTip(GeodesicToolTip(TheRecordTable().records[m_resultTipSlot]));
+            m_resultTipSlot = -1;
         }
         return false;
     case QEvent::ChildPolished:

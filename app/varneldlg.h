@@ -133,4 +133,5 @@ private:
     QWidget* m_content;  // the surface holding every control, in m_scroll
     QList<std::pair<ControlId, QWidget*>> m_controls;  // every template control, for the layout
     bool m_selecting = false;  // SelectRecord is moving the list's current row itself
+    int m_resultTipSlot = -1;  // the shown record whose tooltip is still to be made, or −1
 };

@@ -4,12 +4,14 @@
 // it the window's controls the tests read and press, and whole-file reads and writes.
 #include <QByteArray>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QObject>
 #include <QPushButton>
 #include <QString>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 #include <cstring>
@@ -60,6 +62,16 @@ protected:
     QTableWidget* List() const { return m_dlg->findChild<QTableWidget*>(QStringLiteral("recordList")); }
     QLabel* ResultLabel() const { return m_dlg->findChild<QLabel*>(QStringLiteral("resultText")); }
     QString ShownText() const { return ResultLabel()->text(); }
+    // The result text's tooltip as the pointer resting on it gets it: the window makes it only
+    // when it is asked for.
+    QString ResultToolTip() const
+    {
+        QLabel* label = ResultLabel();
+        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), label->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(label, &hover);
+        QToolTip::hideText();
+        return label->toolTip();
+    }
     // Clicks the window's button of that object name.
     void Click(const char* button) const
     {
