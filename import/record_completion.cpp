@@ -1,11 +1,15 @@
 #include "import/record_completion.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "geo/area.h"
 #include "geo/datum.h"
 #include "geo/projection.h"
+
+static_assert(offsetof(TrackPoint, lat) == offsetof(TrackPoint, lon) + sizeof(double),
+              "the projection reads a point's longitude and latitude as a pair");
 
 namespace {
 
@@ -47,7 +51,7 @@ void CompleteRecord(MeasureRecord& r)
 
     // One zone for the whole record, so a field across a zone boundary stays in one plane.
     const int zone = GaussKrugerZone(centre.lon);
-    for (int i = 0; i < n; ++i) r.planePoints[i] = GaussKrugerForwardInZone({r.points[i].lon, r.points[i].lat}, zone);
+    GaussKrugerForwardInZone(&r.points[0].lon, sizeof(TrackPoint), n, zone, r.planePoints);
     r.mapPointsPending = 1;
     WgsToBd(centre.lat, centre.lon, &r.mapCenterLat, &r.mapCenterLon);
 
