@@ -188,6 +188,24 @@ INSTANTIATE_TEST_SUITE_P(
                     RingCase{"repeated points", {{0, 0}, {3, 4}, {3, 4}, {3, 0}, {3, 0}}, 6, 9, 3},
                     RingCase{"figure of eight", {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, 0, 2 * std::sqrt(8.0) + 2, 2}));
 
+// The walked length adds the segments one by one in path order, whatever computes them.
+TEST(PlaneMeasures, WalkedLengthHasTheBitsOfTheSegmentBySegmentSum)
+{
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> step(-3.0, 3.0);
+    std::vector<PlanePoint> path = {{505142.962, 2494705.043}};
+    for (int i = 1; i < 3599; ++i) path.push_back({path.back().first + step(random), path.back().second + step(random)});
+    path[10] = path[9];  // standing still
+    for (uint32_t n = 0; n <= 3599; n = n < 12 ? n + 1 : n == 12 ? 257 : n == 257 ? 3598 : n + 1) {
+        double sum = 0.0;
+        for (uint32_t i = 0; i + 1 < n; ++i) {
+            const double dx = std::fabs(path[i].first - path[i + 1].first), dy = std::fabs(path[i].second - path[i + 1].second);
+            sum += std::sqrt(dx * dx + dy * dy);
+        }
+        EXPECT_EQ(Bits(PolylineLength(path.data(), n)), Bits(sum)) << n << " points";
+    }
+}
+
 TEST(Mu, HundredMetreSquareInMu)
 {
     const PlanePoint square[] = {{0, 0}, {0, 100}, {100, 100}, {100, 0}};
