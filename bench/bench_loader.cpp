@@ -1,5 +1,5 @@
-// Loading record files: one full file of each line kind, and a folder of 200 full RMC files,
-// beside the floor of reading the same bytes without parsing.
+// Loading record files: one full file of each line kind, the geometry of a full record, and a
+// folder of 200 full RMC files, beside the floor of reading the same bytes without parsing.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "import/loader.h"
+#include "import/record_completion.h"
 #include "tests/support/testsupport.h"
 
 namespace {
@@ -68,6 +69,19 @@ void BM_LoadRmcFile(benchmark::State& state) { LoadOne(state, Files().rmc); }
 void BM_LoadDatedFile(benchmark::State& state) { LoadOne(state, Files().dated); }
 void BM_LoadNumberedFile(benchmark::State& state) { LoadOne(state, Files().stamped); }
 
+// What follows reading a full RMC record: the sort check, the projection, the area, the lengths
+// and the extents. Completing a completed record repeats the same work.
+void BM_CompleteRmcRecord(benchmark::State& state)
+{
+    auto record = std::make_unique<MeasureRecord>();
+    if (LoadRecordFile(Files().rmc.c_str(), *record) != 0) state.SkipWithError("load failed");
+    for (auto _ : state) {
+        CompleteRecord(*record);
+        benchmark::DoNotOptimize(record->calcArea);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * record->pointCount);
+}
+
 void BM_LoadFolder(benchmark::State& state)
 {
     auto record = std::make_unique<MeasureRecord>();
@@ -99,6 +113,7 @@ void BM_ReadFolderOnly(benchmark::State& state)
 BENCHMARK(BM_LoadRmcFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadDatedFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadNumberedFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CompleteRmcRecord)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadFolder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadFolderOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

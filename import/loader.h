@@ -7,7 +7,11 @@
 // reading (record_completion).
 //
 // Per-point geometry: each point is projected onto the plane at once, since the area, the
-// lengths and the extents need every plane point. Its BD-09 map position is not computed here:
+// lengths and the extents need every plane point. The record is projected as a whole, two
+// points at a time in packed SSE2 arithmetic (the same IEEE operations in the same order as
+// the one-point projection, so the same bits, at half the divider's work), with libm's sine and
+// cosine per point, reused while the latitude repeats; the walked length takes its square roots
+// two at a time and sums in path order. A point's BD-09 map position is not computed here:
 // the record is marked mapPointsPending and MapPointOf converts a point when the map or the
 // converter reads it. The datum conversion costs most of the geometry (nine libm calls a point,
 // none of which can be dropped without changing the values' last bits), yet only the shown

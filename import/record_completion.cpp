@@ -1,11 +1,15 @@
 #include "import/record_completion.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "geo/area.h"
 #include "geo/datum.h"
 #include "geo/projection.h"
+
+static_assert(offsetof(TrackPoint, lat) == offsetof(TrackPoint, lon) + sizeof(double),
+              "the projection reads a point's longitude and latitude as a pair");
 
 namespace {
 
@@ -47,7 +51,7 @@ void CompleteRecord(MeasureRecord& r)
 
     // One zone for the whole record, so a field across a zone boundary stays in one plane.
     const int zone = GaussKrugerZone(centre.lon);
-    for (int i = 0; i < n; ++i) r.planePoints[i] = GaussKrugerForwardInZone({r.points[i].lon, r.points[i].lat}, zone);
+    GaussKrugerForwardInZone(&r.points[0].lon, sizeof(TrackPoint), n, zone, r.planePoints);
     r.mapPointsPending = 1;
     WgsToBd(centre.lat, centre.lon, &r.mapCenterLat, &r.mapCenterLon);
 
@@ -57,19 +61,23 @@ void CompleteRecord(MeasureRecord& r)
     r.calcCurveLength = PolylineLength(r.planePoints, count);
     r.calcStraightLength = PlaneDistance(r.planePoints[0], r.planePoints[n - 1]);
 
-    for (int i = 0; i < n; ++i) {
-        PlanePoint& p = r.planePoints[i];
-        p = {p.second, -1.0 * p.first};
-    }
-    r.minX = r.maxX = r.planePoints[0].first;
-    r.minY = r.maxY = r.planePoints[0].second;
+    // Into drawing form, the extents taken in the same pass (in locals: the stores into the
+    // points would otherwise make the compiler reload them from the record each time).
+    PlanePoint* const plane = r.planePoints;
+    plane[0] = {plane[0].second, -1.0 * plane[0].first};
+    double minX = plane[0].first, maxX = minX, minY = plane[0].second, maxY = minY;
     for (int i = 1; i < n; ++i) {
-        const PlanePoint& p = r.planePoints[i];
-        if (p.first < r.minX) r.minX = p.first;
-        if (p.first > r.maxX) r.maxX = p.first;
-        if (p.second < r.minY) r.minY = p.second;
-        if (p.second > r.maxY) r.maxY = p.second;
+        PlanePoint& p = plane[i];
+        p = {p.second, -1.0 * p.first};
+        if (p.first < minX) minX = p.first;
+        if (p.first > maxX) maxX = p.first;
+        if (p.second < minY) minY = p.second;
+        if (p.second > maxY) maxY = p.second;
     }
+    r.minX = minX;
+    r.maxX = maxX;
+    r.minY = minY;
+    r.maxY = maxY;
     r.width = r.maxX - r.minX;
     r.height = r.maxY - r.minY;
     r.extent = r.width > r.height ? r.width : r.height;

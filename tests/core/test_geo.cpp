@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "geo/area.h"
@@ -59,6 +61,78 @@ TEST(ProjectionZone, GivenZoneKeepsNeighbouringPointsInOnePlane)
     EXPECT_EQ(q.second, r.second);
 }
 
+uint64_t Bits(double v)
+{
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Laid out like the loader's points: the array form reads positions in place, stride apart.
+struct StampedPosition {
+    double lon, lat;
+    uint64_t stamp;
+};
+
+// The array form gives each point exactly the one-point form's bits.
+void ExpectArrayMatchesOnePoint(const std::vector<StampedPosition>& positions, int zone, const std::string& what)
+{
+    const int n = int(positions.size());
+    std::vector<PlanePoint> out(positions.size() + 1, PlanePoint{-1.0, -1.0});
+    GaussKrugerForwardInZone(&positions[0].lon, sizeof(StampedPosition), n, zone, out.data());
+    for (int i = 0; i < n; ++i) {
+        const PlanePoint one = GaussKrugerForwardInZone({positions[i].lon, positions[i].lat}, zone);
+        ASSERT_EQ(Bits(out[i].first), Bits(one.first)) << what << ", point " << i << " of " << n;
+        ASSERT_EQ(Bits(out[i].second), Bits(one.second)) << what << ", point " << i << " of " << n;
+    }
+    EXPECT_EQ(out[n].first, -1.0) << what << ": written past the last point";
+}
+
+TEST(ProjectionOfMany, SameBitsAsOnePointAtATime)
+{
+    struct Case {
+        const char* what;
+        std::vector<GeoPoint> points;  // {lon, lat}
+        int zone;
+    } cases[] = {
+        {"one point", {{114.05, 22.55}}, 38},
+        {"two points", {{114.05, 22.55}, {114.06, 22.56}}, 38},
+        {"three points", {{114.05, 22.55}, {114.06, 22.56}, {114.07, 22.57}}, 38},
+        {"equator, both zeros", {{113.0, 0.0}, {113.0, -0.0}, {114.0, -0.0}, {114.0, 0.0}, {115.0, 0.0}}, 38},
+        {"near the poles", {{10.0, 89.9}, {10.0, -89.9}, {11.0, 89.9}, {12.0, -89.9}}, 4},
+        {"poles and the date line", {{180.0, 90.0}, {-180.0, -90.0}, {180.0, -90.0}, {-180.0, 90.0}}, 1},
+        {"zone edges", {{115.5, 22.5}, {112.5, 22.5}, {115.4999999, 40.0}, {112.5000001, 40.0}, {118.5, 40.0}}, 38},
+        {"far from the central meridian", {{-179.9, 45.0}, {179.9, -45.0}, {0.0, 60.0}}, 1},
+        {"latitude repeated, then changed", {{114.0, 22.5}, {114.1, 22.5}, {114.2, 22.5}, {114.2, 22.6}, {114.3, 22.6}, {114.3, 22.5}}, 38},
+        {"latitudes a hair apart", {{114.0, 22.5}, {114.1, std::nextafter(22.5, 23.0)}, {114.2, 22.5 + 5e-13}}, 38},
+        {"western and southern", {{-121.3, 44.07}, {-58.4, -34.6}, {-121.31, 44.07}}, -40},
+    };
+    for (const Case& c : cases) {
+        std::vector<StampedPosition> positions;
+        for (const GeoPoint& p : c.points) positions.push_back({p.lon, p.lat, 0});
+        ExpectArrayMatchesOnePoint(positions, c.zone, c.what);
+    }
+
+    // A full record's worth, over block boundaries, with some latitudes repeated as receivers do;
+    // every count from 1 to 40 and around 256 takes each way through the loop's ends.
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> lat(-90.0, 90.0), lon(-180.0, 180.0), step(-0.0005, 0.0005);
+    std::vector<StampedPosition> world, field;
+    for (int i = 0; i < 3599; ++i) {
+        world.push_back({lon(random), lat(random), 0});
+        const bool sameLatitude = !field.empty() && random() % 4 == 0;
+        field.push_back(field.empty() ? StampedPosition{113.6, 34.8, 0}
+                                      : StampedPosition{field.back().lon + step(random),
+                                                        sameLatitude ? field.back().lat : field.back().lat + step(random), 0});
+    }
+    ExpectArrayMatchesOnePoint(world, 38, "anywhere on earth");
+    ExpectArrayMatchesOnePoint(field, GaussKrugerZone(113.6), "a walked field");
+    for (const size_t n : {1, 2, 3, 4, 5, 17, 40, 255, 256, 257, 258, 511, 513}) {
+        ExpectArrayMatchesOnePoint(std::vector<StampedPosition>(field.begin(), field.begin() + n), 38,
+                                   "the first " + std::to_string(n) + " of a field");
+    }
+}
+
 TEST(DegreeMinutes, ConvertsRmcValues)
 {
     EXPECT_NEAR(DegMinToDegrees(2232.5), 22.0 + 32.5 / 60.0, 1e-12);
@@ -76,17 +150,12 @@ TEST(DegreeMinutes, SameBitsAsTheTruncatingFormula)
         const double d = std::trunc(std::trunc(v) / 100.0);
         return d + (v - 100.0 * d) / 60.0;
     };
-    auto bits = [](double v) {
-        uint64_t b;
-        std::memcpy(&b, &v, sizeof b);
-        return b;
-    };
     std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 99.999999, 100.0, -100.0, 199.99999999999997,
                                   8959.99999, 18000.0, 1099511627775.5, 1099511627776.0, -1099511627777.0,
                                   9007199254740991.0, 1e300, -1e300, INFINITY, -INFINITY};
     for (int i = 0; i < 200000; ++i) values.push_back((i % 2 ? -1 : 1) * (i * 0.0137 + i * 1e-9));
     for (int i = 0; i < 64; ++i) values.push_back(std::ldexp(1.0, i) - 1.0), values.push_back(std::ldexp(1.0, i) * 99.5);
-    for (const double v : values) EXPECT_EQ(bits(DegMinToDegrees(v)), bits(formula(v))) << v;
+    for (const double v : values) EXPECT_EQ(Bits(DegMinToDegrees(v)), Bits(formula(v))) << v;
 }
 
 struct RingCase {
@@ -118,6 +187,24 @@ INSTANTIATE_TEST_SUITE_P(
                     RingCase{"3-4-5 triangle", {{0, 0}, {3, 4}, {3, 0}}, 6, 9, 3},
                     RingCase{"repeated points", {{0, 0}, {3, 4}, {3, 4}, {3, 0}, {3, 0}}, 6, 9, 3},
                     RingCase{"figure of eight", {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, 0, 2 * std::sqrt(8.0) + 2, 2}));
+
+// The walked length adds the segments one by one in path order, whatever computes them.
+TEST(PlaneMeasures, WalkedLengthHasTheBitsOfTheSegmentBySegmentSum)
+{
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> step(-3.0, 3.0);
+    std::vector<PlanePoint> path = {{505142.962, 2494705.043}};
+    for (int i = 1; i < 3599; ++i) path.push_back({path.back().first + step(random), path.back().second + step(random)});
+    path[10] = path[9];  // standing still
+    for (uint32_t n = 0; n <= 3599; n = n < 12 ? n + 1 : n == 12 ? 257 : n == 257 ? 3598 : n + 1) {
+        double sum = 0.0;
+        for (uint32_t i = 0; i + 1 < n; ++i) {
+            const double dx = std::fabs(path[i].first - path[i + 1].first), dy = std::fabs(path[i].second - path[i + 1].second);
+            sum += std::sqrt(dx * dx + dy * dy);
+        }
+        EXPECT_EQ(Bits(PolylineLength(path.data(), n)), Bits(sum)) << n << " points";
+    }
+}
 
 TEST(Mu, HundredMetreSquareInMu)
 {
