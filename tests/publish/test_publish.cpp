@@ -1,0 +1,407 @@
+// Publishing to a real PostgreSQL + PostGIS server, started for these tests: exactly once, under
+// concurrency and a server that goes away, and every way a server can be the wrong one.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "import/loader.h"
+#include "import/record_geodesy.h"
+#include "publish/pg_session.h"
+#include "publish/record_identity.h"
+#include "publish/server_publisher.h"
+#include "tests/support/pgtestserver.h"
+#include "tests/support/testsupport.h"
+
+namespace {
+
+PgTestServer* server = nullptr;
+
+class ServerEnvironment : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        std::string why;
+        if (!PgTestServer::Installed(&why)) return;  // each test skips, saying why
+        m_server = std::make_unique<PgTestServer>();
+        ASSERT_TRUE(m_server->Start()) << m_server->Error();
+        server = m_server.get();
+    }
+    void TearDown() override
+    {
+        server = nullptr;
+        m_server.reset();
+    }
+
+private:
+    std::unique_ptr<PgTestServer> m_server;
+};
+
+const auto* const environment = testing::AddGlobalTestEnvironment(new ServerEnvironment);
+
+// One value of a query on database as the superuser, or "<error …>".
+std::string Query(const std::string& database, const std::string& sql)
+{
+    PgSession session;
+    if (!session.Connect({server->ConnInfo(database)})) return "<error " + session.Detail() + ">";
+    PgRows rows;
+    if (!session.Exec(sql.c_str(), {}, &rows)) return "<error " + session.Detail() + ">";
+    if (rows.rows.empty() || rows.rows[0].empty()) return "";
+    return rows.null[0][0] ? "<null>" : rows.rows[0][0];
+}
+
+// A field of twelve points walked round a square near the instrument's usual ground, a little
+// apart for each n, so that every n is a file of its own bytes.
+std::string FieldText(int n)
+{
+    const double lat = 34.8 + 0.001 * (n % 100), lon = 113.6 + 0.001 * (n / 100);
+    const double corners[][2] = {{0, 0}, {0.0009, 0}, {0.0009, 0.0011}, {0, 0.0011}};
+    std::string text;
+    for (int i = 0; i < 12; ++i) {
+        const double* a = corners[i / 3];
+        const double* b = corners[(i / 3 + 1) % 4];
+        const double f = (i % 3) / 3.0;
+        char line[96];
+        std::snprintf(line, sizeof line, "2026-04-11,10:%02d:%02d,%.7f,%.7f\r\n", 20 + n % 30, i,
+                      lat + a[0] + f * (b[0] - a[0]), lon + a[1] + f * (b[1] - a[1]));
+        text += line;
+    }
+    return text;
+}
+
+std::string FieldName(int n)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "TRACK-%04d_2026-04-11 102030.nmea", n);
+    return name;
+}
+
+class Publishing : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (server == nullptr) {
+            std::string why;
+            PgTestServer::Installed(&why);
+            GTEST_SKIP() << "PostgreSQL cannot run here: " << why;
+        }
+        static int next = 0;
+        char name[48];
+        std::snprintf(name, sizeof name, "t%d_%d", int(::getpid()), ++next);
+        database_ = name;
+        ASSERT_EQ(Query("postgres", "CREATE DATABASE " + database_), "");
+    }
+
+    std::string Conn() const { return server->ConnInfo(database_); }
+    std::string Count() const { return Query(database_, "SELECT count(*) FROM measurements"); }
+
+    // Writes fields [from, to) into folder (made when missing); returns the folder.
+    std::string WriteFields(const std::string& folder, int from, int to)
+    {
+        std::filesystem::create_directories(scratch_.File(folder));
+        for (int n = from; n < to; ++n) scratch_.Write(folder + "/" + FieldName(n), FieldText(n));
+        return scratch_.File(folder);
+    }
+
+    // Loads every record file of folder, in name order.
+    std::vector<std::unique_ptr<MeasureRecord>> Load(const std::string& folder)
+    {
+        std::vector<std::unique_ptr<MeasureRecord>> records;
+        for (const std::string& name : FolderEntries(folder)) {
+            auto record = std::make_unique<MeasureRecord>();
+            if (LoadRecordFile((folder + "/" + name).c_str(), *record) == 0) records.push_back(std::move(record));
+        }
+        return records;
+    }
+
+    static std::vector<PublishEntry> Entries(const std::vector<std::unique_ptr<MeasureRecord>>& records)
+    {
+        std::vector<PublishEntry> entries(records.size());
+        std::string reason;
+        for (size_t i = 0; i < records.size(); ++i) EXPECT_TRUE(MakePublishEntry(*records[i], entries[i], reason)) << reason;
+        return entries;
+    }
+
+    struct Run {
+        int status;
+        std::string out, err;
+    };
+    Run Convert(const std::string& args, const std::string& tag = "run")
+    {
+        const std::string out = scratch_.File(tag + ".out"), err = scratch_.File(tag + ".err");
+        const int status = std::system((std::string(VARNEL_CONVERT) + " " + args + " >" + out + " 2>" + err).c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(out), ReadWholeFile(err)};
+    }
+
+    const ScratchFolder scratch_{"varnel-publish"};
+    std::string database_;
+};
+
+std::string Quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+TEST_F(Publishing, TwoHundredRecordsOnceAndNothingTwice)
+{
+    const std::string folder = WriteFields("fields", 0, 200);
+    Run run = Convert("--publish " + Quoted(Conn()) + " " + folder);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "published 200 records to varnel@127.0.0.1, 0 already on the server\n");
+    EXPECT_EQ(Count(), "200");
+
+    run = Convert("--publish " + Quoted(Conn()) + " " + folder);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "published 0 records to varnel@127.0.0.1, 200 already on the server\n");
+    EXPECT_EQ(Count(), "200");
+
+    // What a land office's GIS reads: the file's own bytes and hash, an area as a polygon in
+    // WGS-84, its track with the points' times, who published it.
+    const std::string file = folder + "/" + FieldName(7);
+    const std::string bytes = ReadWholeFile(file);
+    const std::string row = "FROM measurements WHERE sha256 = '" + Sha256Hex(bytes) + "'";
+    EXPECT_EQ(Query(database_, "SELECT file_name " + row), FieldName(7));
+    EXPECT_EQ(Query(database_, "SELECT encode(sha256(file_bytes), 'hex') " + row), Sha256Hex(bytes));
+    EXPECT_EQ(Query(database_, "SELECT GeometryType(geom) || ' ' || ST_SRID(geom) || ' ' || ST_NPoints(geom) " + row),
+              "POLYGON 4326 13");
+    EXPECT_EQ(Query(database_, "SELECT GeometryType(track) || ' ' || ST_NPoints(track) " + row), "LINESTRINGM 12");
+    EXPECT_EQ(Query(database_, "SELECT ST_M(ST_PointN(track, 2)) - ST_M(ST_PointN(track, 1)) " + row), "1");
+    // The name says 10:20:30; field 7 starts at 10:27:00.
+    EXPECT_EQ(Query(database_, "SELECT ST_M(ST_StartPoint(track)) - extract(epoch FROM measured_at) " + row), "390");
+    EXPECT_EQ(Query(database_, "SELECT count(DISTINCT host) || ' ' || min(db_user) FROM measurements"), "1 varnel");
+}
+
+TEST_F(Publishing, FourConvertersWithOverlappingSetsAtOnce)
+{
+    // Publisher k sends fields [50k, 50k + 150): 300 fields in all, most of them sent by two or three.
+    std::vector<std::string> folders;
+    for (int k = 0; k < 4; ++k)
+        folders.push_back(WriteFields("set" + std::to_string(k), 50 * k, 50 * k + 150));
+    std::vector<Run> runs(4);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < 4; ++k)
+        threads.emplace_back([&, k] {
+            runs[size_t(k)] = Convert("--publish " + Quoted(Conn()) + " " + folders[size_t(k)], "set" + std::to_string(k));
+        });
+    for (auto& t : threads) t.join();
+    int sent = 0, known = 0;
+    for (const Run& run : runs) {
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        int s = -1, k = -1;
+        ASSERT_EQ(std::sscanf(run.out.c_str(), "published %d records to varnel@127.0.0.1, %d already", &s, &k), 2)
+            << run.out;
+        sent += s, known += k;
+    }
+    EXPECT_EQ(sent, 300);
+    EXPECT_EQ(known, 300);
+    EXPECT_EQ(Count(), "300");
+    EXPECT_EQ(Query(database_, "SELECT count(DISTINCT sha256) FROM measurements"), "300");
+    EXPECT_EQ(Query(database_, "SELECT count(*) FROM varnel_schema"), "1");
+}
+
+TEST_F(Publishing, ServerGoneMidBatchLeavesWholeBatchesAndTheRerunCompletes)
+{
+    const auto records = Load(WriteFields("fields", 0, 200));
+    const auto entries = Entries(records);
+    PublishSettings settings{.conninfo = Conn(), .timeoutMs = 10000, .batchSize = 50};
+    {
+        ServerPublisher publisher;
+        ASSERT_TRUE(publisher.Open(settings)) << publisher.Detail();
+        std::vector<PublishOutcome> outcomes;
+        // Twenty records into the second batch, the server goes away without a goodbye.
+        const bool done = publisher.Publish(entries, outcomes, [](int sent) {
+            if (sent == 70) {
+                ASSERT_TRUE(server->Stop(true)) << server->Error();
+            }
+        });
+        EXPECT_FALSE(done);
+        EXPECT_EQ(publisher.Problem(), PublishProblem::Lost) << publisher.Detail();
+        EXPECT_EQ(publisher.Counts().sent, 50);
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), PublishOutcome::New), 50);
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), PublishOutcome::Unsent), 150);
+    }
+    ASSERT_TRUE(server->Restart()) << server->Error();
+    EXPECT_EQ(Count(), "50");
+
+    ServerPublisher publisher;
+    ASSERT_TRUE(publisher.Open(settings)) << publisher.Detail();
+    std::vector<PublishOutcome> outcomes;
+    ASSERT_TRUE(publisher.Publish(entries, outcomes)) << publisher.Detail();
+    EXPECT_EQ(publisher.Counts().sent, 150);
+    EXPECT_EQ(publisher.Counts().known, 50);
+    EXPECT_EQ(Count(), "200");
+}
+
+TEST_F(Publishing, CancelLeavesNothingOfTheBatch)
+{
+    const auto records = Load(WriteFields("fields", 0, 40));
+    std::atomic<bool> cancel = false;
+    ServerPublisher publisher;
+    ASSERT_TRUE(publisher.Open({.conninfo = Conn(), .batchSize = 100, .cancel = &cancel})) << publisher.Detail();
+    std::vector<PublishOutcome> outcomes;
+    EXPECT_FALSE(publisher.Publish(Entries(records), outcomes, [&](int sent) { cancel = sent == 25; }));
+    EXPECT_EQ(publisher.Problem(), PublishProblem::Cancelled);
+    EXPECT_EQ(Count(), "0");
+}
+
+TEST_F(Publishing, NamesAreStoredAsTextWhateverTheyHold)
+{
+    const std::string hostile = "x'); DROP TABLE measurements; --.nmea";
+    std::filesystem::create_directories(scratch_.File("names"));
+    scratch_.Write("names/" + hostile, FieldText(1));
+    scratch_.Write("names/\xB5\xD8\xBF\xE9 1.nmea", FieldText(2));  // 地块 in GBK, as the instrument names
+    const Run run = Convert("--publish " + Quoted(Conn()) + " " + scratch_.File("names"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Count(), "2");
+    EXPECT_EQ(Query(database_, "SELECT string_agg(file_name, '|' ORDER BY file_name) FROM measurements"),
+              hostile + "|\xE5\x9C\xB0\xE5\x9D\x97 1.nmea");
+}
+
+TEST_F(Publishing, ServerAreaAgreesWithTheRecordsGeodesicArea)
+{
+    const auto records = Load(VARNEL_SAMPLES);
+    ASSERT_GE(records.size(), 4u);
+    const auto entries = Entries(records);
+    ServerPublisher publisher;
+    ASSERT_TRUE(publisher.Open({.conninfo = Conn()})) << publisher.Detail();
+    std::vector<PublishOutcome> outcomes;
+    ASSERT_TRUE(publisher.Publish(entries, outcomes)) << publisher.Detail();
+    for (size_t i = 0; i < records.size(); ++i) {
+        // A line's area is that of the ring closed back to its start, as the record's own.
+        const std::string onServer = Query(database_,
+            "SELECT ST_Area((CASE WHEN GeometryType(geom) = 'POLYGON' THEN geom "
+            "ELSE ST_MakePolygon(ST_AddPoint(geom, ST_StartPoint(geom))) END)::geography) "
+            "FROM measurements WHERE sha256 = '" + entries[i].sha256 + "'");
+        // PostGIS and GeographicLib agree to about 1e-9 of the area; one part in a million is the bound.
+        const double expected = RecordGeodesic(*records[i]).geodesicArea;
+        EXPECT_NEAR(std::atof(onServer.c_str()), expected, 1e-6 * expected) << records[i]->path << ": " << onServer;
+    }
+}
+
+// A local port where something that is not PostgreSQL listens: it answers like a web server,
+// or takes the connection and says nothing at all.
+class FakeServer {
+public:
+    explicit FakeServer(bool silent) : m_silent(silent)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_fd, 4);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            for (;;) {
+                const int client = ::accept(m_fd, nullptr, nullptr);
+                if (client < 0) return;
+                if (m_silent) {
+                    m_clients.push_back(client);
+                    continue;
+                }
+                char request[256];
+                (void)!::read(client, request, sizeof request);
+                const char reply[] = "HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
+                (void)!::write(client, reply, sizeof reply - 1);
+                ::close(client);
+            }
+        });
+    }
+    ~FakeServer()
+    {
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+        m_thread.join();
+        for (int c : m_clients) ::close(c);
+    }
+    std::string Conn() const
+    {
+        return "host=127.0.0.1 port=" + std::to_string(m_port) + " dbname=x user=x connect_timeout=2";
+    }
+
+private:
+    bool m_silent;
+    int m_fd = -1;
+    int m_port = 0;
+    std::vector<int> m_clients;
+    std::thread m_thread;
+};
+
+TEST_F(Publishing, WrongServersAreRefusedWithTheirReason)
+{
+    // A database without PostGIS, for a clerk who may not create it; one whose tables a newer
+    // version made; one whose measurements table is someone else's.
+    Query(database_, "CREATE ROLE clerk LOGIN PASSWORD 'clerk'");
+    const std::string newer = database_ + "_newer", foreign = database_ + "_foreign";
+    Query("postgres", "CREATE DATABASE " + newer);
+    Query(newer, "CREATE TABLE varnel_schema (version integer PRIMARY KEY); INSERT INTO varnel_schema VALUES (99)");
+    Query("postgres", "CREATE DATABASE " + foreign);
+    Query(foreign, "CREATE TABLE measurements (id integer)");
+
+    const FakeServer web(false), silent(true);
+    const struct {
+        std::string conn;
+        PublishProblem problem;
+        const char* words;  // in the detail
+    } cases[] = {
+        {server->ConnInfo(database_, "varnel", "wrong"), PublishProblem::BadPassword, "password"},
+        {server->ConnInfo(database_, "varnel", ""), PublishProblem::NeedsPassword, "password"},
+        {server->ConnInfo(database_, "clerk", "clerk"), PublishProblem::NoPostGis, "(postgis)"},
+        {server->ConnInfo(newer), PublishProblem::NewerSchema, "version 99"},
+        {server->ConnInfo(foreign), PublishProblem::ForeignTables, "measurements"},
+        {server->ConnInfo("nosuchdb"), PublishProblem::Refused, "nosuchdb"},
+        {"port=" + std::to_string(server->Port()) + " host=127.0.0.1 sslmode=disable dbname=" + database_ + " user=varnel password=x' y",
+         PublishProblem::BadConnectionString, ""},
+        {web.Conn(), PublishProblem::NotPostgres, ""},
+        {silent.Conn(), PublishProblem::Timeout, "2 s"},
+    };
+    ::setenv("PGPASSFILE", "/nonexistent", 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.conn);
+        ServerPublisher publisher;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(publisher.Open({.conninfo = c.conn, .timeoutMs = 5000}));
+        EXPECT_EQ(int(publisher.Problem()), int(c.problem)) << publisher.Detail();
+        EXPECT_NE(publisher.Detail().find(c.words), std::string::npos) << publisher.Detail();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+    // Refused means untouched: no table made beside the newer schema or the foreign table.
+    EXPECT_EQ(Query(newer, "SELECT to_regclass('measurements') IS NULL"), "t");
+    EXPECT_EQ(Query(foreign, "SELECT to_regclass('varnel_schema') IS NULL"), "t");
+    EXPECT_EQ(Query(newer, "SELECT count(*) FROM pg_extension WHERE extname = 'postgis'"), "0");
+}
+
+TEST_F(Publishing, ConverterSaysWhatWentWrongAndExitsOne)
+{
+    scratch_.Write("one/" + FieldName(1), FieldText(1));
+    const std::string folder = scratch_.File("one");
+    Run run = Convert("--publish " + Quoted(server->ConnInfo(database_, "varnel", "wrong")) + " " + folder + " </dev/null");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("varnel-convert: --publish: the user name or password was refused: "), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("wrong"), std::string::npos) << "the password is never echoed";
+
+    run = Convert("--publish 'host=127.0.0.1 port' " + folder);
+    EXPECT_EQ(run.status, 2) << run.err;
+    run = Convert("--publish " + Quoted(Conn()) + " --json " + folder);
+    EXPECT_EQ(run.status, 2) << run.err;
+}
+
+}  // namespace
