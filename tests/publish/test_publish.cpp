@@ -1,9 +1,6 @@
 // Publishing to a real PostgreSQL + PostGIS server, started for these tests: exactly once, under
 // concurrency and a server that goes away, and every way a server can be the wrong one.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -292,57 +289,6 @@ TEST_F(Publishing, ServerAreaAgreesWithTheRecordsGeodesicArea)
     }
 }
 
-// A local port where something that is not PostgreSQL listens: it answers like a web server,
-// or takes the connection and says nothing at all.
-class FakeServer {
-public:
-    explicit FakeServer(bool silent) : m_silent(silent)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_fd, 4);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] {
-            for (;;) {
-                const int client = ::accept(m_fd, nullptr, nullptr);
-                if (client < 0) return;
-                if (m_silent) {
-                    m_clients.push_back(client);
-                    continue;
-                }
-                char request[256];
-                (void)!::read(client, request, sizeof request);
-                const char reply[] = "HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
-                (void)!::write(client, reply, sizeof reply - 1);
-                ::close(client);
-            }
-        });
-    }
-    ~FakeServer()
-    {
-        ::shutdown(m_fd, SHUT_RDWR);
-        ::close(m_fd);
-        m_thread.join();
-        for (int c : m_clients) ::close(c);
-    }
-    std::string Conn() const
-    {
-        return "host=127.0.0.1 port=" + std::to_string(m_port) + " dbname=x user=x connect_timeout=2";
-    }
-
-private:
-    bool m_silent;
-    int m_fd = -1;
-    int m_port = 0;
-    std::vector<int> m_clients;
-    std::thread m_thread;
-};
-
 TEST_F(Publishing, WrongServersAreRefusedWithTheirReason)
 {
     // A database without PostGIS, for a clerk who may not create it; one whose tables a newer
@@ -354,7 +300,7 @@ TEST_F(Publishing, WrongServersAreRefusedWithTheirReason)
     Query("postgres", "CREATE DATABASE " + foreign);
     Query(foreign, "CREATE TABLE measurements (id integer)");
 
-    const FakeServer web(false), silent(true);
+    const FakePgPort web(FakePgPort::Answer::Web), silent(FakePgPort::Answer::Nothing);
     const struct {
         std::string conn;
         PublishProblem problem;
@@ -368,8 +314,8 @@ TEST_F(Publishing, WrongServersAreRefusedWithTheirReason)
         {server->ConnInfo("nosuchdb"), PublishProblem::Refused, "nosuchdb"},
         {"port=" + std::to_string(server->Port()) + " host=127.0.0.1 sslmode=disable dbname=" + database_ + " user=varnel password=x' y",
          PublishProblem::BadConnectionString, ""},
-        {web.Conn(), PublishProblem::NotPostgres, ""},
-        {silent.Conn(), PublishProblem::Timeout, "2 s"},
+        {web.ConnInfo(), PublishProblem::NotPostgres, ""},
+        {silent.ConnInfo(), PublishProblem::Timeout, "2 s"},
     };
     ::setenv("PGPASSFILE", "/nonexistent", 1);
     for (const auto& c : cases) {

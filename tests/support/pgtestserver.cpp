@@ -153,3 +153,44 @@ std::string PgTestServer::ConnInfo(const std::string& database, const std::strin
     if (!password.empty()) info += " password=" + password;
     return info;
 }
+
+FakePgPort::FakePgPort(Answer answer) : m_answer(answer)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(m_fd, 4) != 0 ||
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return;
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] {
+        for (;;) {
+            const int client = ::accept(m_fd, nullptr, nullptr);
+            if (client < 0) return;
+            if (m_answer == Answer::Nothing) {
+                m_clients.push_back(client);
+                continue;
+            }
+            char request[256];
+            (void)!::read(client, request, sizeof request);
+            const char reply[] = "HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
+            (void)!::write(client, reply, sizeof reply - 1);
+            ::close(client);
+        }
+    });
+}
+
+FakePgPort::~FakePgPort()
+{
+    ::shutdown(m_fd, SHUT_RDWR);
+    ::close(m_fd);
+    if (m_thread.joinable()) m_thread.join();
+    for (const int client : m_clients) ::close(client);
+}
+
+std::string FakePgPort::ConnInfo() const
+{
+    return "host=127.0.0.1 port=" + std::to_string(m_port) + " dbname=x user=x connect_timeout=2";
+}

@@ -3,6 +3,7 @@
 // unprivileged user (nobody, when the caller is root) on a free local port, password
 // authentication for its superuser, stopped and removed when the object goes.
 #include <string>
+#include <thread>
 #include <vector>
 
 class PgTestServer {
@@ -41,4 +42,25 @@ private:
     bool m_durable = false;
     bool m_running = false;
     std::string m_error;
+};
+
+// A local port where something that is not PostgreSQL listens: it answers like a web server, or
+// takes the connection and says nothing at all (a server that stalls).
+class FakePgPort {
+public:
+    enum class Answer { Web, Nothing };
+    explicit FakePgPort(Answer answer);
+    ~FakePgPort();
+    FakePgPort(const FakePgPort&) = delete;
+    FakePgPort& operator=(const FakePgPort&) = delete;
+
+    // A connection string for it that gives up after 2 s.
+    std::string ConnInfo() const;
+
+private:
+    Answer m_answer;
+    int m_fd = -1;
+    int m_port = 0;
+    std::vector<int> m_clients;
+    std::thread m_thread;
 };
