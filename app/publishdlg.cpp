@@ -65,6 +65,7 @@ CPublishDlg::CPublishDlg(QWidget* owner, CUserDialogs& dialogs, const RecordTabl
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setRange(0, std::max(1, int(table.count)));
     m_progress->setValue(0);
+    m_progress->setFormat(QStringLiteral("%v / %m"));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setWordWrap(true);
@@ -89,7 +90,7 @@ CPublishDlg::CPublishDlg(QWidget* owner, CUserDialogs& dialogs, const RecordTabl
     layout->addWidget(buttons);
     if (table.count == 0) {
         m_publish->setEnabled(false);
-        m_status->setText(QStringLiteral("请先导入测量记录。"));
+        SetStatus(QStringLiteral("请先导入测量记录。"));
     }
 }
 
@@ -117,8 +118,15 @@ void CPublishDlg::Cancel()
 {
     if (!m_thread) return;
     m_cancel = true;
-    m_status->setText(QStringLiteral("正在取消……"));
+    SetStatus(QStringLiteral("正在取消……"));
     m_close->setEnabled(false);
+}
+
+void CPublishDlg::SetStatus(const QString& text)
+{
+    m_status->setText(text);
+    // The dialog grows to show a long reason whole; it never shrinks under the user's hands.
+    if (const int needed = layout()->totalHeightForWidth(width()); needed > height()) resize(width(), needed);
 }
 
 void CPublishDlg::SetRunning(bool running)
@@ -138,7 +146,7 @@ void CPublishDlg::Publish()
 {
     if (m_thread || m_table.count == 0) return;
     if (m_connection->text().trimmed().isEmpty()) {
-        m_status->setText(QStringLiteral("请填写数据库连接，例如 postgresql://用户名@服务器:5432/数据库"));
+        SetStatus(QStringLiteral("请填写数据库连接，例如 postgresql://用户名@服务器:5432/数据库"));
         return;
     }
     Start(QString());
@@ -151,7 +159,7 @@ void CPublishDlg::Start(const QString& password)
     m_outcome = Outcome{};
     m_result.clear();
     m_progress->setValue(0);
-    m_status->setText(QStringLiteral("正在连接服务器……"));
+    SetStatus(QStringLiteral("正在连接服务器……"));
     SetRunning(true);
 
     PublishSettings settings;
@@ -180,7 +188,7 @@ void CPublishDlg::Start(const QString& password)
         if (ok) {
             QMetaObject::invokeMethod(this, [this, total] {
                 m_progress->setRange(0, std::max(1, total));
-                if (!m_cancel) m_status->setText(QStringLiteral("正在发布……"));
+                if (!m_cancel) SetStatus(QStringLiteral("正在发布……"));
             }, Qt::QueuedConnection);
             std::vector<PublishOutcome> outcomes;
             ok = publisher.Publish(entries, outcomes, [this](int done) {
@@ -226,6 +234,6 @@ void CPublishDlg::Finished()
     if (outcome.unreadable > 0)
         lines << QStringLiteral("%1 个记录的文件已无法读取，没有发布（%2）。").arg(outcome.unreadable).arg(outcome.firstUnreadable);
     m_result = lines.join(QLatin1Char('\n'));
-    m_status->setText(m_result);
+    SetStatus(m_result);
     emit finishedPublishing();
 }

@@ -55,6 +55,7 @@ private:
     void Start(const QString& password);
     void Finished();
     void SetRunning(bool running);
+    void SetStatus(const QString& text);
 
     CUserDialogs& m_dialogs;
     const RecordTable& m_table;

@@ -16,7 +16,7 @@ std::string OneLine(const char* text)
 {
     std::string line;
     for (const char* s = text ? text : ""; *s; ++s) {
-        if (*s == '\n' || *s == '\r') {
+        if (*s == '\n' || *s == '\r' || *s == '\t' || *s == ' ') {
             if (!line.empty() && line.back() != ' ') line += ' ';
         } else {
             line += *s;
