@@ -60,32 +60,6 @@ std::string Query(const std::string& database, const std::string& sql)
     return rows.null[0][0] ? "<null>" : rows.rows[0][0];
 }
 
-// A field of twelve points walked round a square near the instrument's usual ground, a little
-// apart for each n, so that every n is a file of its own bytes.
-std::string FieldText(int n)
-{
-    const double lat = 34.8 + 0.001 * (n % 100), lon = 113.6 + 0.001 * (n / 100);
-    const double corners[][2] = {{0, 0}, {0.0009, 0}, {0.0009, 0.0011}, {0, 0.0011}};
-    std::string text;
-    for (int i = 0; i < 12; ++i) {
-        const double* a = corners[i / 3];
-        const double* b = corners[(i / 3 + 1) % 4];
-        const double f = (i % 3) / 3.0;
-        char line[96];
-        std::snprintf(line, sizeof line, "2026-04-11,10:%02d:%02d,%.7f,%.7f\r\n", 20 + n % 30, i,
-                      lat + a[0] + f * (b[0] - a[0]), lon + a[1] + f * (b[1] - a[1]));
-        text += line;
-    }
-    return text;
-}
-
-std::string FieldName(int n)
-{
-    char name[64];
-    std::snprintf(name, sizeof name, "TRACK-%04d_2026-04-11 102030.nmea", n);
-    return name;
-}
-
 class Publishing : public testing::Test {
 protected:
     void SetUp() override
@@ -109,7 +83,7 @@ protected:
     std::string WriteFields(const std::string& folder, int from, int to)
     {
         std::filesystem::create_directories(scratch_.File(folder));
-        for (int n = from; n < to; ++n) scratch_.Write(folder + "/" + FieldName(n), FieldText(n));
+        for (int n = from; n < to; ++n) scratch_.Write(folder + "/" + SmallFieldName(n), SmallFieldText(n));
         return scratch_.File(folder);
     }
 
@@ -167,10 +141,10 @@ TEST_F(Publishing, TwoHundredRecordsOnceAndNothingTwice)
 
     // What a land office's GIS reads: the file's own bytes and hash, an area as a polygon in
     // WGS-84, its track with the points' times, who published it.
-    const std::string file = folder + "/" + FieldName(7);
+    const std::string file = folder + "/" + SmallFieldName(7);
     const std::string bytes = ReadWholeFile(file);
     const std::string row = "FROM measurements WHERE sha256 = '" + Sha256Hex(bytes) + "'";
-    EXPECT_EQ(Query(database_, "SELECT file_name " + row), FieldName(7));
+    EXPECT_EQ(Query(database_, "SELECT file_name " + row), SmallFieldName(7));
     EXPECT_EQ(Query(database_, "SELECT encode(sha256(file_bytes), 'hex') " + row), Sha256Hex(bytes));
     EXPECT_EQ(Query(database_, "SELECT GeometryType(geom) || ' ' || ST_SRID(geom) || ' ' || ST_NPoints(geom) " + row),
               "POLYGON 4326 13");
@@ -259,8 +233,8 @@ TEST_F(Publishing, NamesAreStoredAsTextWhateverTheyHold)
 {
     const std::string hostile = "x'); DROP TABLE measurements; --.nmea";
     std::filesystem::create_directories(scratch_.File("names"));
-    scratch_.Write("names/" + hostile, FieldText(1));
-    scratch_.Write("names/\xB5\xD8\xBF\xE9 1.nmea", FieldText(2));  // 地块 in GBK, as the instrument names
+    scratch_.Write("names/" + hostile, SmallFieldText(1));
+    scratch_.Write("names/\xB5\xD8\xBF\xE9 1.nmea", SmallFieldText(2));  // 地块 in GBK, as the instrument names
     const Run run = Convert("--publish " + Quoted(Conn()) + " " + scratch_.File("names"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Count(), "2");
@@ -335,7 +309,7 @@ TEST_F(Publishing, WrongServersAreRefusedWithTheirReason)
 
 TEST_F(Publishing, ConverterSaysWhatWentWrongAndExitsOne)
 {
-    scratch_.Write("one/" + FieldName(1), FieldText(1));
+    scratch_.Write("one/" + SmallFieldName(1), SmallFieldText(1));
     const std::string folder = scratch_.File("one");
     Run run = Convert("--publish " + Quoted(server->ConnInfo(database_, "varnel", "wrong")) + " " + folder + " </dev/null");
     EXPECT_EQ(run.status, 1);
