@@ -21,7 +21,8 @@ _varnel_convert()
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '$(_parse_help "$1")' -- "$cur"))
+        # The options are --help's lines that start with one, two spaces in.
+        COMPREPLY=($(compgen -W "$("$1" --help 2>/dev/null | sed -n 's/^  \(--[a-z][a-z-]*\).*/\1/p')" -- "$cur"))
         return
     fi
     # A PATH: a folder, or a record file, whose name holds ".nmea" (in lower case: the

@@ -4,7 +4,7 @@
 # PATH is a folder or a record file (".nmea" in lower case, as the converter takes them).
 # Usage: check-completion.sh PREFIX
 set -uo pipefail
-prefix=$1
+prefix=$(cd "$1" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/varnel-completion.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/sub"

@@ -11,7 +11,8 @@ build=$1 out=$2 expected=$3 version=$4
 
 rm -rf "$out"
 mkdir -p "$out"
-(cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1) || { cat "$out/cpack.log" >&2; exit 1; }
+# CPack stores the guide's Chinese file name only under a UTF-8 locale.
+(cd "$build" && LC_ALL=C.UTF-8 cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1) || { cat "$out/cpack.log" >&2; exit 1; }
 debs=("$out"/varnel_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "no single varnel_*.deb in $out" >&2; exit 1; }
 deb=${debs[0]}
@@ -45,7 +46,7 @@ for group in "${groups[@]}"; do
 done
 
 if ! diff -u <(sed 's|^|usr/|' "$expected") \
-       <(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort); then
+       <(dpkg-deb --fsys-tarfile "$deb" | tar -t --quoting-style=literal | grep -v '/$' | sed 's|^\./||' | sort); then
   fail "the package's files differ from $expected (- expected, + packaged)"
 fi
 
