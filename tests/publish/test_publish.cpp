@@ -242,6 +242,41 @@ TEST_F(Publishing, NamesAreStoredAsTextWhateverTheyHold)
               hostile + "|\xE5\x9C\xB0\xE5\x9D\x97 1.nmea");
 }
 
+TEST_F(Publishing, EveryRecordHasAShapeTheServerTakes)
+{
+    const char dated[] = "2026-04-11,10:20:0%d,22.50%d0000,113.90%d0000\r\n";
+    const auto points = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            char line[64];
+            std::snprintf(line, sizeof line, dated, i, i % 2, i / 2);
+            text += line;
+        }
+        return text;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* shape;  // geom's type, then track's or <null>
+    } cases[] = {
+        {"one.nmea", points(1), "POINT <null>"},
+        {"two.nmea", points(2), "LINESTRING LINESTRINGM"},
+        {"three.nmea", points(3), "POLYGON LINESTRINGM"},
+        {"walk DISTANCE.nmea", points(4), "LINESTRING LINESTRINGM"},
+        {"numbered.nmea", "00000000000001,22.5431234,113.912345\r\n00000000000002,22.5441234,113.912345\r\n"
+                          "00000000000003,22.5441234,113.913345\r\n", "POLYGON <null>"},
+    };
+    std::filesystem::create_directories(scratch_.File("shapes"));
+    for (const auto& c : cases) scratch_.Write(std::string("shapes/") + c.name, c.text);
+    const Run run = Convert("--publish " + Quoted(Conn()) + " " + scratch_.File("shapes"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const auto& c : cases)
+        EXPECT_EQ(Query(database_, "SELECT GeometryType(geom) || ' ' || coalesce(GeometryType(track), '<null>') "
+                                   "FROM measurements WHERE file_name = '" + std::string(c.name) + "'"),
+                  c.shape)
+            << c.name;
+}
+
 TEST_F(Publishing, ServerAreaAgreesWithTheRecordsGeodesicArea)
 {
     const auto records = Load(VARNEL_SAMPLES);
