@@ -1,0 +1,144 @@
+#include "export/writer_module.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <mutex>
+
+#include "export/safe_file.h"
+
+#ifndef VARNEL_MODULE_FOLDER_FROM_PROGRAM
+#error "VARNEL_MODULE_FOLDER_FROM_PROGRAM must name the module folder relative to the program's"
+#endif
+
+namespace {
+
+struct ModuleFile {
+    const char* fileName;
+    const char* title;
+};
+
+constexpr ModuleFile kModuleFiles[] = {
+    {"", ""},
+    {"varnel-gis.so", "GIS writer"},
+    {"varnel-report.so", "report writer"},
+};
+constexpr size_t kModules = std::size(kModuleFiles);
+
+struct LoadState {
+    bool tried = false;
+    bool prepared = false;
+    const WriterModuleInterface* interface = nullptr;
+    std::string why;
+};
+
+std::mutex loadMutex;
+LoadState loadStates[kModules];
+
+std::string IdentityText(const WriterModuleIdentity& identity)
+{
+    return "version " + std::string(identity.programVersion, strnlen(identity.programVersion, sizeof identity.programVersion)) +
+           ", interface " + std::to_string(identity.interfaceVersion) + ", record of " +
+           std::to_string(identity.recordSize) + " bytes";
+}
+
+// Why a module is refused by its identity, or empty when it is of this build.
+std::string IdentityMismatch(const std::string& file, const WriterModuleIdentity* identity)
+{
+    const WriterModuleIdentity& ours = kWriterModuleIdentity;
+    if (identity == nullptr || identity->magic != WriterModuleMagic) return file + " is not a Varnel writer module";
+    if (identity->interfaceVersion == ours.interfaceVersion && identity->recordSize == ours.recordSize &&
+        strncmp(identity->programVersion, ours.programVersion, sizeof ours.programVersion) == 0)
+        return {};
+    if (identity->interfaceVersion != ours.interfaceVersion)  // nothing past the first fields may be read
+        return file + " is of another version (interface " + std::to_string(identity->interfaceVersion) +
+               "); this program needs interface " + std::to_string(ours.interfaceVersion);
+    return file + " is of another version (" + IdentityText(*identity) + "); this program needs " + IdentityText(ours);
+}
+
+}  // namespace
+
+const char* WriterModuleFileName(WriterModule module)
+{
+    return kModuleFiles[size_t(module) < kModules ? size_t(module) : 0].fileName;
+}
+
+const char* WriterModuleTitle(WriterModule module)
+{
+    return kModuleFiles[size_t(module) < kModules ? size_t(module) : 0].title;
+}
+
+std::string WriterModuleFolder()
+{
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return {};
+    std::string folder(self, size_t(length));
+    folder.erase(folder.rfind('/') + 1);
+    return folder + VARNEL_MODULE_FOLDER_FROM_PROGRAM;
+}
+
+const WriterModuleInterface* OpenWriterModule(const std::string& file, std::string& why)
+{
+    // Everything binds now, so that a module missing a symbol of this program is refused here
+    // rather than failing in the middle of an export.
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* error = dlerror();
+        why = error != nullptr ? error : file + ": cannot be loaded";
+        return nullptr;
+    }
+    const auto entry = reinterpret_cast<WriterModuleEntry>(dlsym(handle, WriterModuleEntryName));
+    const WriterModuleInterface* interface = entry != nullptr ? entry() : nullptr;
+    why = IdentityMismatch(file, interface != nullptr ? &interface->identity : nullptr);
+    // Even a refused file stays loaded: what its libraries set up when loaded (GDAL's drivers,
+    // handlers at exit) may not survive being unloaded.
+    return why.empty() ? interface : nullptr;
+}
+
+bool LoadWriterModule(WriterModule module, std::string* why)
+{
+    if (module == WriterModule::None || size_t(module) >= kModules) return true;
+    const std::lock_guard lock(loadMutex);
+    LoadState& state = loadStates[size_t(module)];
+    if (!state.tried) {
+        state.tried = true;
+        const std::string folder = WriterModuleFolder();
+        if (folder.empty())
+            state.why = std::string("cannot find the program's own file: ") + std::strerror(errno);
+        else
+            state.interface = OpenWriterModule(folder + "/" + WriterModuleFileName(module), state.why);
+    }
+    if (state.interface != nullptr && !state.prepared) {
+        char reason[512] = "";
+        if (state.interface->prepare == nullptr || state.interface->prepare(reason, sizeof reason) == 0) {
+            state.prepared = true;
+            state.why.clear();
+        } else {
+            state.why = reason[0] != '\0' ? reason : "it could not be prepared";
+        }
+    }
+    if (!state.prepared && why != nullptr) *why = state.why;
+    return state.prepared;
+}
+
+void FinishWriterModules()
+{
+    const std::lock_guard lock(loadMutex);
+    for (LoadState& state : loadStates) {
+        if (!state.prepared) continue;
+        if (state.interface->finish != nullptr) state.interface->finish();
+        state.prepared = false;
+    }
+}
+
+int WriteThroughModule(WriterModule module, int slot, const char* path, const MeasureRecord& record, int* error)
+{
+    if (!LoadWriterModule(module) || slot < 0 || slot >= WriterModuleSlots) return ReportFailure(error, ModuleUnavailableError);
+    const RecordWriter writer = loadStates[size_t(module)].interface->writers[slot];
+    if (writer == nullptr) return ReportFailure(error, ModuleUnavailableError);
+    return writer(path, record, error);
+}
