@@ -1,6 +1,9 @@
 #include "export/writer_module.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,6 +62,42 @@ std::string IdentityMismatch(const std::string& file, const WriterModuleIdentity
     return file + " is of another version (" + IdentityText(*identity) + "); this program needs " + IdentityText(ours);
 }
 
+bool ReadAt(int fd, void* data, size_t size, off_t offset)
+{
+    return pread(fd, data, size, offset) == ssize_t(size);
+}
+
+// Why file cannot be a whole shared object of this machine, or empty. The loader maps a file's
+// segments as its header states them, and touching a segment past the end of a file cut short
+// (an interrupted copy) ends the process with SIGBUS: so each segment must lie in the file.
+std::string ShapeFault(const std::string& file)
+{
+    // Not blocking, so that a FIFO in the module's place cannot hang the program.
+    const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return file + ": " + std::strerror(errno);
+    struct stat status;
+    ElfW(Ehdr) header;
+    std::string fault;
+    if (fstat(fd, &status) != 0) {
+        fault = std::strerror(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        fault = "not a regular file";
+    } else if (!ReadAt(fd, &header, sizeof header, 0) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+               header.e_type != ET_DYN || header.e_phentsize != sizeof(ElfW(Phdr))) {
+        fault = "not a shared object";
+    } else {
+        for (int i = 0; i < header.e_phnum && fault.empty(); ++i) {
+            ElfW(Phdr) segment;
+            if (!ReadAt(fd, &segment, sizeof segment, off_t(header.e_phoff + i * sizeof segment)))
+                fault = "cut short (its header is incomplete)";
+            else if (segment.p_type == PT_LOAD && segment.p_offset + segment.p_filesz > uint64_t(status.st_size))
+                fault = "cut short (" + std::to_string(status.st_size) + " bytes)";
+        }
+    }
+    close(fd);
+    return fault.empty() ? fault : file + ": " + fault;
+}
+
 }  // namespace
 
 const char* WriterModuleFileName(WriterModule module)
@@ -83,6 +122,8 @@ std::string WriterModuleFolder()
 
 const WriterModuleInterface* OpenWriterModule(const std::string& file, std::string& why)
 {
+    why = ShapeFault(file);
+    if (!why.empty()) return nullptr;
     // Everything binds now, so that a module missing a symbol of this program is refused here
     // rather than failing in the middle of an export.
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

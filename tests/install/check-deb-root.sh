@@ -51,6 +51,10 @@ if [ "$lines" -ne "$expected" ]; then
   printf '%s\n' "$out" >&2
   exit 1
 fi
+# The GIS writer's module is found from the package's own path.
+chroot "$root" /usr/bin/varnel-convert "/tmp/samples/$(basename "$(ls "$root"/tmp/samples/*.nmea | head -1)")" \
+  --gis /tmp/r.gpkg >/dev/null
+[ "$(head -c 15 "$root/tmp/r.gpkg")" = "SQLite format 3" ] || { echo "varnel-convert --gis wrote no GeoPackage in the root" >&2; exit 1; }
 # The window program's libraries all resolve there too.
 interpreter=$(readelf -l "$root/usr/bin/varnel" | sed -n 's/.*program interpreter: \(.*\)]/\1/p')
 if chroot "$root" "$interpreter" --list /usr/bin/varnel | grep 'not found'; then

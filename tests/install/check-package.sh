@@ -27,8 +27,9 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Description | wc -l)" -ge 2 ] || fail "Description has no long part"
 
 depends=$(field Depends)
+# libgdal comes from the GIS writer's module, which the programs load rather than link.
 for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6webenginewidgets6 \
-              libdxflib libgif fonts-wqy-zenhei qt6-translations-l10n; do
+              libdxflib libgif libgdal fonts-wqy-zenhei qt6-translations-l10n; do
   grep -q "\b$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 # Each dependency (one of its alternatives) is a package installed on this machine.
@@ -50,8 +51,8 @@ fi
 
 rm -rf "$out/unpacked"
 dpkg-deb -x "$deb" "$out/unpacked"
-for program in varnel varnel-convert; do
-  file=$out/unpacked/usr/bin/$program
+for program in bin/varnel bin/varnel-convert lib/*/varnel/varnel-gis.so lib/*/varnel/varnel-report.so; do
+  file=$(echo "$out"/unpacked/usr/$program)
   [ -x "$file" ] || { fail "$program is not packaged as an executable"; continue; }
   if readelf -S "$file" | grep -q '\.symtab'; then fail "$program is not stripped"; fi
   for tree in "$(cd "$build" && pwd -P)" "$(cd "$(dirname "$0")/../.." && pwd -P)"; do
