@@ -67,6 +67,11 @@ public:
 
 const QString kNoticeCaption = QStringLiteral("温馨提示：");
 
+// Files each import thread may load ahead while the waiting window paints a frame (some
+// milliseconds, in which a thread loads a full record file or two): enough that the threads
+// never wait for the painting.
+constexpr int kFilesAheadWhilePainting = 8;
+
 QString ExportFailureText(const QString& file, const QString& reason)
 {
     return QStringLiteral("导出失败，文件“%1”未能写入：%2").arg(QDir::toNativeSeparators(file), reason);
@@ -535,7 +540,7 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
         ImportWatcher watcher(&waiting, m_list, report);
-        run = ImportRecordFiles(paths, table, &watcher);
+        run = ImportRecordFiles(paths, table, &watcher, 0, kFilesAheadWhilePainting);
     }
     report.imported += run.loaded;
     activateWindow();  // back from the waiting window
