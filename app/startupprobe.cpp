@@ -1,20 +1,23 @@
 #include "app/startupprobe.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QTimer>
 #include <QWebEngineView>
 
 namespace {
 
-// Closes the window at its first paint; the close is queued, so the frame is on the screen
-// by then.
+// Closes the window once something of it has been painted; the close is queued, so the frame
+// is on the screen by then. Watched application-wide: the window's own surface is covered by
+// its controls, which are painted instead.
 class FirstPaint : public QObject {
 public:
-    explicit FirstPaint(QDialog& window) : QObject(&window), m_window(window) { window.installEventFilter(this); }
+    explicit FirstPaint(QDialog& window) : QObject(&window), m_window(window) { qApp->installEventFilter(this); }
 
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && !m_done) {
+        if (event->type() == QEvent::Paint && !m_done && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == &m_window) {
             m_done = true;
             QTimer::singleShot(0, &m_window, [this] { m_window.done(0); });
         }

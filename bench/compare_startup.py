@@ -19,26 +19,31 @@ import tempfile
 import time
 
 
-def run_once(argv, env):
-    """Wall seconds and peak KiB of one run of argv, its output thrown away."""
-    with open(os.devnull, "wb") as null:
-        start = time.perf_counter_ns()
-        process = subprocess.Popen(argv, stdout=null, stderr=null, env=env)
-        _, _, usage = os.wait4(process.pid, 0)
-        wall = (time.perf_counter_ns() - start) / 1e9
-    process.returncode = 0  # reaped above
-    return wall, usage.ru_maxrss
+def wall_of(argv, env):
+    """Wall seconds of one run of argv, its output thrown away."""
+    start = time.perf_counter_ns()
+    subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    return (time.perf_counter_ns() - start) / 1e9
+
+
+def peak_of(argv, env):
+    """Peak KiB of one run of argv. Taken by time(1): a child's peak counts the memory of the
+    process it was forked from, and this one's is larger than the converter's."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + argv, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, env=env)
+        return int(report.read().split()[-1])
 
 
 def pair(label, a, b, versus, runs, env):
-    walls, peaks, ratios = [], [], []
-    run_once(a, env), run_once(b, env)  # warm-up
+    walls, ratios = [], []
+    wall_of(a, env), wall_of(b, env)  # warm-up
     for _ in range(runs):
-        wall_a, peak_a = run_once(a, env)
-        wall_b, _ = run_once(b, env)
+        wall_a = wall_of(a, env)
+        wall_b = wall_of(b, env)
         walls.append(wall_a)
-        peaks.append(peak_a)
         ratios.append(wall_a / wall_b)
+    peaks = [peak_of(a, env) for _ in range(3)]
     print(f"{label:<40} {statistics.median(walls) * 1e3:9.1f} ms {statistics.median(peaks) / 1024:7.1f} MiB"
           f" {statistics.median(ratios):8.2f}x {versus}", flush=True)
 
