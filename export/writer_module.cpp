@@ -3,12 +3,15 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include "export/safe_file.h"
@@ -98,6 +101,27 @@ std::string ShapeFault(const std::string& file)
     return fault.empty() ? fault : file + ": " + fault;
 }
 
+// The program's own file: /proc/self/exe, or where no /proc is mounted (a chroot) the name it
+// was started by, resolved against the folder it was started in.
+std::string FindProgramFile()
+{
+    char self[PATH_MAX];
+    if (const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1); length > 0)
+        return std::string(self, size_t(length));
+    const char* name = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (name != nullptr && realpath(name, self) != nullptr) return self;
+    return {};
+}
+
+const std::string& ProgramFileAtStart()
+{
+    static const std::string file = FindProgramFile();
+    return file;
+}
+
+// Taken before main: the window changes its folder when it imports one.
+[[maybe_unused]] const std::string& programFile = ProgramFileAtStart();
+
 }  // namespace
 
 const char* WriterModuleFileName(WriterModule module)
@@ -112,12 +136,9 @@ const char* WriterModuleTitle(WriterModule module)
 
 std::string WriterModuleFolder()
 {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return {};
-    std::string folder(self, size_t(length));
-    folder.erase(folder.rfind('/') + 1);
-    return folder + VARNEL_MODULE_FOLDER_FROM_PROGRAM;
+    const std::string& program = ProgramFileAtStart();
+    if (program.empty()) return {};
+    return (std::filesystem::path(program).parent_path() / VARNEL_MODULE_FOLDER_FROM_PROGRAM).lexically_normal().string();
 }
 
 const WriterModuleInterface* OpenWriterModule(const std::string& file, std::string& why)
@@ -149,7 +170,7 @@ bool LoadWriterModule(WriterModule module, std::string* why)
         state.tried = true;
         const std::string folder = WriterModuleFolder();
         if (folder.empty())
-            state.why = std::string("cannot find the program's own file: ") + std::strerror(errno);
+            state.why = "cannot find the program's own file (neither /proc/self/exe nor the name it was started by)";
         else
             state.interface = OpenWriterModule(folder + "/" + WriterModuleFileName(module), state.why);
     }
