@@ -1,6 +1,7 @@
 // The writers loaded at run time: what the loader refuses, and the converter with a GIS module
 // that is missing, broken or left by another version.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -32,6 +33,7 @@ struct BadModule {
     std::string source;  // a file copied into place, or else
     std::string bytes;   // these bytes; neither: no file at all
     const char* reason;
+    bool fifo = false;   // a FIFO instead, which must not block the program
 };
 
 void Place(const BadModule& bad, const std::string& path)
@@ -39,6 +41,7 @@ void Place(const BadModule& bad, const std::string& path)
     fs::create_directories(fs::path(path).parent_path());
     if (!bad.source.empty()) fs::copy_file(bad.source, path);
     if (!bad.bytes.empty()) std::ofstream(path, std::ios::binary) << bad.bytes;
+    if (bad.fifo) ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
 }
 
 std::vector<BadModule> BadModules()
@@ -50,6 +53,7 @@ std::vector<BadModule> BadModules()
         {"cut short", "", ReadWholeFile(gis).substr(0, 4096), "cut short (4096 bytes)"},
         {"another program version", kStale + "/stale_version_module.so", "", "another version (version 0.0.9"},
         {"another interface", kStale + "/stale_interface_module.so", "", "another version (interface 2)"},
+        {"a pipe", "", "", "not a regular file", true},
     };
 }
 
