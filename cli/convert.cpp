@@ -16,18 +16,13 @@
 
 #include "export/record_formats.h"
 #include "export/safe_file.h"
+#include "export/writer_module.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
 #include "import/record.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
 #include "import/recordplace.h"
-
-#ifdef VARNEL_CONVERT_REPORT
-#include <QGuiApplication>
-
-#include "export/report_pdf.h"
-#endif
 
 namespace {
 
@@ -104,14 +99,9 @@ struct Options {
     std::vector<std::string> paths;
 };
 
-// The formats this converter writes: the report's too where it is built with Qt.
 std::span<const RecordFormat> Formats()
 {
-#ifdef VARNEL_CONVERT_REPORT
-    return RecordFormatsWithReport();
-#else
-    return CoreRecordFormats();
-#endif
+    return RecordFormats();
 }
 
 std::string FormatIds()
@@ -403,6 +393,25 @@ bool ExportRecord(const Options& options, const MeasureRecord& record, ExportedS
     return ok;
 }
 
+// Loads the modules of the formats asked for. One that cannot be loaded is named with the
+// reason and its exports are dropped, the rest of the run goes on; false when that happened.
+bool LoadExportModules(Options& options)
+{
+    std::vector<WriterModule> failed;
+    const auto unavailable = [&](const RecordFormat* format) {
+        if (std::find(failed.begin(), failed.end(), format->module) != failed.end()) return true;
+        std::string why;
+        if (LoadWriterModule(format->module, &why)) return false;
+        std::fprintf(stderr, "varnel-convert: cannot load the %s: %s\n", WriterModuleTitle(format->module),
+                     Printable(why.c_str()).c_str());
+        failed.push_back(format->module);
+        return true;
+    };
+    std::erase_if(options.single, [&](const Export& e) { return unavailable(e.format); });
+    std::erase_if(options.outDirFormats, unavailable);
+    return failed.empty();
+}
+
 // The format an option writes OUT in, or nullptr after saying why there is none.
 const RecordFormat* SingleFileFormat(const std::string& option, const std::string& out)
 {
@@ -544,22 +553,8 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         }
     }
 
-#ifdef VARNEL_CONVERT_REPORT
-    // The report lays out its text with Qt's fonts, which need an application, but no screen.
-    std::unique_ptr<QGuiApplication> fonts;
-    const auto writesReport = [](const RecordFormat* format) { return format->command == ExportCommand::Report; };
-    if (std::any_of(options.outDirFormats.begin(), options.outDirFormats.end(), writesReport) ||
-        std::any_of(options.single.begin(), options.single.end(), [&](const Export& e) { return writesReport(e.format); })) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Qt's notes about the session (no runtime folder as root, say) are not the converter's
-        // messages; its errors still are.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "varnel-convert: %s\n", message.toLocal8Bit().constData());
-        });
-        fonts = std::make_unique<QGuiApplication>(argc, argv);
-    }
-#endif
+    // GDAL and Qt are loaded only for the exports that need them.
+    if (!LoadExportModules(options)) anyFailed = true;
 
     // Prints each record as it is stored. A folder's other files are not named; a file named on
     // the command line is, whatever the reason.
@@ -629,6 +624,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         rest.erase(rest.begin(), rest.begin() + run.filesDone);
     }
     if (printer.failed || printer.ReportEmptyFolders()) anyFailed = true;
+    FinishWriterModules();
     if (!CloseOutput()) anyFailed = true;
     return anyFailed ? 1 : 0;
 }

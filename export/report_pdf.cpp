@@ -290,15 +290,3 @@ int WriteReportPdf(const char* path, const MeasureRecord& record, int* error)
     if (!RenderReport(record, pdf) || pdf.isEmpty()) return ReportFailure(error, EIO);
     return WriteWholeFile(path, pdf.constData(), size_t(pdf.size()), error);
 }
-
-std::span<const RecordFormat> RecordFormatsWithReport()
-{
-    static const std::vector<RecordFormat> formats = [] {
-        const std::span<const RecordFormat> core = CoreRecordFormats();
-        std::vector<RecordFormat> all(core.begin(), core.end());
-        all.push_back({"pdf", "pdf", "PDF (*.pdf)", "测量报告", "已成功导出为测量报告，谢谢！", WriteReportPdf,
-                       ExportCommand::Report});
-        return all;
-    }();
-    return formats;
-}

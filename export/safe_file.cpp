@@ -100,6 +100,7 @@ const char* ExportErrorText(int error)
 {
     if (error == NotRegularFileError)
         return "not a regular file (a pipe, socket or device)";
+    if (error == ModuleUnavailableError) return "the writer module of this format cannot be loaded";
     return std::strerror(error);
 }
 
