@@ -45,7 +45,9 @@ private slots:
         QTest::newRow("ASCII") << QByteArray("a.nmea") << QStringLiteral("a.nmea");
         QTest::newRow("UTF-8") << QByteArray("\xE6\xB5\x8B\xE9\x87\x8F.nmea") << QStringLiteral("测量.nmea");
         QTest::newRow("GBK") << kGbkName << QStringLiteral("测量2018.nmea");
-        QTest::newRow("neither") << QByteArray("\xFF\xFE.nmea") << QStringLiteral("\uFFFD\uFFFD.nmea");
+        // Neither: the bytes are written out rather than replaced, so two such names stay apart.
+        QTest::newRow("neither") << QByteArray("\xFF\xFE.nmea") << QStringLiteral("\\xff\\xfe.nmea");
+        QTest::newRow("part UTF-8") << QByteArray("\xE6\xB5\x8B\xFF.nmea") << QStringLiteral("测\\xff.nmea");
     }
 
     void namesAreShownAsTheUserReadsThem()
@@ -116,6 +118,55 @@ private slots:
         QCOMPARE(dialogs.OpenFile(nullptr, QStringLiteral("打开"), QStringLiteral("所有文件 (*)")), QByteArray());
         poll.stop();
         QCOMPARE(startedIn, folder);
+    }
+
+    // Enter goes where the user points, and opens only a file the user chose: a folder typed
+    // into the folder field, a fresh listing, an empty name or a folder's name open nothing.
+    void enterOpensOnlyAChosenFile()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        QVERIFY(mkdir(folder + "/sub", 0755) == 0);
+        Touch(folder + "/a.nmea");
+        Touch(folder + "/sub/b.nmea");
+        CRecordFilePicker picker(nullptr, QStringLiteral("打开"), {QStringLiteral("测量记录文件 (*.nmea*)")}, folder);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        auto* location = picker.findChild<QLineEdit*>(QStringLiteral("location"));
+        auto* view = picker.findChild<QTreeWidget*>(QStringLiteral("entries"));
+        auto* name = picker.findChild<QLineEdit*>(QStringLiteral("fileName"));
+        QVERIFY(name->text().isEmpty());
+
+        // A fresh listing selects nothing: Enter in the list opens nothing.
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Return);
+        QVERIFY(picker.isVisible());
+
+        location->setFocus();
+        location->selectAll();
+        QTest::keyClicks(location, QString::fromLocal8Bit(folder + "/sub"));
+        QTest::keyClick(location, Qt::Key_Return);
+        QVERIFY(picker.isVisible());
+        QCOMPARE(picker.CurrentFolder(), folder + "/sub");
+        QCOMPARE(Shown(view), QStringList{"b.nmea"});
+        QVERIFY(name->text().isEmpty());
+
+        name->setFocus();
+        QTest::keyClick(name, Qt::Key_Return);  // empty name
+        QVERIFY(picker.isVisible());
+        name->setText(QStringLiteral(".."));  // a folder's name goes there
+        QTest::keyClick(name, Qt::Key_Return);
+        QVERIFY(picker.isVisible());
+        QCOMPARE(picker.CurrentFolder(), folder);
+        QVERIFY(picker.SelectedPath().isEmpty());
+
+        // A file the user selects with the keys is opened by Enter.
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_End);
+        QCOMPARE(name->text(), QStringLiteral("a.nmea"));
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(picker.result(), int(QDialog::Accepted));
+        QCOMPARE(picker.SelectedPath(), folder + "/a.nmea");
     }
 
     void foldersAreEnteredAndTypedNamesTaken()
