@@ -103,19 +103,22 @@ void DrawInfo(QPainter& p, const MeasureRecord& r)
         line(left, QStringLiteral("位置：") + QString::fromUtf8(place), ContentWidthMm);
     y += InfoLineMm;
     // Each figure says where it comes from: stated by the instrument in the file, or computed
-    // here from the points. A vehicle's track encloses an area, but it is no field's.
-    const auto source = [&](int stated) {
-        return (r.statedFigures & stated) ? QStringLiteral("仪器记录") : QStringLiteral("计算");
-    };
+    // here from the points (where the file states some figures but not this one, the computed
+    // one, not the 0 the panel shows). A vehicle's track encloses an area, but it is no field's.
+    const auto stated = [&](int figure) { return (r.statedFigures & figure) != 0; };
+    const auto source = [&](int figure) { return stated(figure) ? QStringLiteral("仪器记录") : QStringLiteral("计算"); };
+    const double area = stated(StatedArea) ? r.area : r.calcArea;
+    const double areaMu = stated(StatedArea) ? r.areaMu : r.calcAreaMu;
+    const bool walkedStated = stated(StatedCurve | StatedPerimeter);
     if (r.type == Vehicle) {
         line(left,
-             source(StatedArea) + QStringLiteral("轨迹围成面积（不是地块面积）") +
-                 Figure(": %.0f 平方米", r.area) + Figure("  %.2f 亩", r.areaMu) +
-                 Figure("；椭球面上 %.0f 平方米", geodesic.geodesicArea) + Figure("  %.2f 亩", geodesic.geodesicAreaMu),
+             source(StatedArea) + QStringLiteral("轨迹围成面积（不是地块面积）") + Figure(": %.0f 平方米", area) +
+                 Figure("  %.2f 亩", areaMu) + Figure("；椭球面上 %.0f 平方米", geodesic.geodesicArea) +
+                 Figure("  %.2f 亩", geodesic.geodesicAreaMu),
              ContentWidthMm);
         y += InfoLineMm;
     } else if (r.type != Distance) {
-        line(left, source(StatedArea) + Figure("面积: %.0f 平方米", r.area) + Figure("  %.2f 亩", r.areaMu),
+        line(left, source(StatedArea) + Figure("面积: %.0f 平方米", area) + Figure("  %.2f 亩", areaMu),
              ContentWidthMm / 2);
         line(right,
              Figure("椭球面积: %.0f 平方米", geodesic.geodesicArea) + Figure("  %.2f 亩", geodesic.geodesicAreaMu),
@@ -123,11 +126,14 @@ void DrawInfo(QPainter& p, const MeasureRecord& r)
         y += InfoLineMm;
     }
     // The walked length is named as the file named it: a stated perimeter is no curve.
-    const QString walked = (r.statedFigures & StatedPerimeter) ? QStringLiteral("仪器记录周长")
-                           : (r.statedFigures & StatedCurve)   ? QStringLiteral("仪器记录曲线")
-                                                               : QStringLiteral("计算曲线");
-    line(left, walked + Figure(": %.2f 米", r.curveLength), ContentWidthMm / 2);
-    line(right, source(StatedStraight) + Figure("直线: %.2f 米", r.straightLength), ContentWidthMm / 2);
+    const QString walked = stated(StatedPerimeter) ? QStringLiteral("仪器记录周长")
+                           : stated(StatedCurve)   ? QStringLiteral("仪器记录曲线")
+                                                   : QStringLiteral("计算曲线");
+    line(left, walked + Figure(": %.2f 米", walkedStated ? r.curveLength : r.calcCurveLength), ContentWidthMm / 2);
+    line(right,
+         source(StatedStraight) +
+             Figure("直线: %.2f 米", stated(StatedStraight) ? r.straightLength : r.calcStraightLength),
+         ContentWidthMm / 2);
     y += InfoLineMm;
     // The plane ring closes with the straight line from the last point back to the first; a
     // distance is no ring, and has no perimeter.
