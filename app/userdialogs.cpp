@@ -46,12 +46,14 @@ void UseNameOnlyIcons(QFileDialog& dialog)
 
 }  // namespace
 
+CQtUserDialogs::CQtUserDialogs() : m_mediaRoots(RemovableMediaRoots()) {}
+
 QString CQtUserDialogs::ChooseFolder(QWidget* owner, const QString& caption)
 {
     // The instrument is a removable volume: the sidebar lists every one mounted, beside the
     // home folder and the computer, and the dialog starts on the one that holds record files
     // when exactly one does; else where the last one ended, else in the home folder.
-    const QList<RemovableVolume> volumes = RemovableVolumes();
+    const QList<RemovableVolume> volumes = RemovableVolumes(m_mediaRoots);
     QString start = VolumeWithRecords(volumes);
     if (start.isEmpty()) start = m_lastFolder.isEmpty() ? QDir::homePath() : m_lastFolder;
     QFileDialog dialog(owner, caption, start);

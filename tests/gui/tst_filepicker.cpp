@@ -2,17 +2,20 @@
 // folder listed without reading any file (a FIFO cannot stall it).
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <fstream>
 
 #include "app/filepicker.h"
+#include "app/removablevolumes.h"
 #include "app/userdialogs.h"
 
 namespace {
@@ -167,6 +170,56 @@ private slots:
         QTest::keyClick(view, Qt::Key_Return);
         QCOMPARE(picker.result(), int(QDialog::Accepted));
         QCOMPARE(picker.SelectedPath(), folder + "/a.nmea");
+    }
+
+    // The instrument's drive is found: the folder dialog lists every removable volume mounted
+    // under the media folders and starts on the one that holds record files.
+    void folderDialogOffersRemovableVolumes()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.filePath(QStringLiteral("media/user"));
+        const QStringList names{QStringLiteral("CAMERA"), QStringLiteral("GPS-DRIVE")};
+        QStringList mounted;
+        for (const QString& name : names) {
+            QVERIFY(QDir().mkpath(root + '/' + name));
+            if (mount("tmpfs", QFile::encodeName(root + '/' + name).constData(), "tmpfs", 0, "size=64k") != 0) break;
+            mounted << root + '/' + name;
+        }
+        const auto unmount = qScopeGuard([&] {
+            for (const QString& path : mounted) umount2(QFile::encodeName(path).constData(), MNT_DETACH);
+        });
+        if (mounted.size() != names.size()) QSKIP("cannot mount a tmpfs here");
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/CAMERA/sub")));
+        Touch(QFile::encodeName(root + QStringLiteral("/CAMERA/sub/deep.nmea")));  // not at its top: not taken
+
+        const QList<RemovableVolume> volumes = RemovableVolumes({root});
+        QCOMPARE(volumes.size(), 2);
+        QCOMPARE(volumes[0].path, mounted[0]);
+        QCOMPARE(volumes[1].label, QStringLiteral("GPS-DRIVE"));
+        QVERIFY(VolumeWithRecords(volumes).isEmpty());  // none holds record files yet
+        Touch(QFile::encodeName(root + QStringLiteral("/GPS-DRIVE/GNSS_0001.nmea")));
+        QCOMPARE(VolumeWithRecords(volumes), mounted[1]);
+        Touch(QFile::encodeName(root + QStringLiteral("/CAMERA/x.nmea")));
+        QVERIFY(VolumeWithRecords(volumes).isEmpty());  // two: the user chooses
+        QVERIFY(QFile::remove(root + QStringLiteral("/CAMERA/x.nmea")));
+
+        CQtUserDialogs dialogs({root});
+        QStringList sidebar;
+        QString startedIn;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                for (const QUrl& url : dialog->sidebarUrls()) sidebar << url.toLocalFile();
+                startedIn = dialog->directory().absolutePath();
+                dialog->reject();
+            }
+        });
+        poll.start(20);
+        QVERIFY(dialogs.ChooseFolder(nullptr, QStringLiteral("请选择要导入的设备：")).isEmpty());
+        poll.stop();
+        QCOMPARE(startedIn, mounted[1]);
+        QVERIFY2(sidebar.contains(mounted[0]) && sidebar.contains(mounted[1]) && sidebar.contains(QDir::homePath()),
+                 qPrintable(sidebar.join(' ')));
     }
 
     void foldersAreEnteredAndTypedNamesTaken()
