@@ -37,12 +37,16 @@ QString ResultText(const MeasureRecord& r)
     if (r.type == Distance)
         return QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n曲线: %.2f 米\r\n直线: %.2f 米", r.year,
                                  r.month, r.day, r.hour, r.minute, r.second, r.curveLength, r.straightLength);
-    // A vehicle's track encloses an area, but no field: it says so.
-    const char* areaLabel = r.type == Vehicle ? "轨迹围成面积（不是地块面积）:\r\n     " : "面积:";
+    // A vehicle's track encloses an area, but no field: it says so, on the line the blank one
+    // stands on otherwise, so that the text keeps its height.
+    if (r.type == Vehicle)
+        return QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d\r\n轨迹围成面积（不是地块面积）:\r\n      %.0f 平方米\r\n"
+                                 "      %.2f 亩\r\n曲线: %.2f 米\r\n直线: %.2f 米",
+                                 r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength,
+                                 r.straightLength);
     return QString::asprintf(
-        "时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n%s %.0f 平方米\r\n      %.2f 亩\r\n曲线: %.2f 米\r\n直线: %.2f 米",
-        r.year, r.month, r.day, r.hour, r.minute, r.second, areaLabel, r.area, r.areaMu, r.curveLength,
-        r.straightLength);
+        "时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n面积: %.0f 平方米\r\n      %.2f 亩\r\n曲线: %.2f 米\r\n直线: %.2f 米",
+        r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength, r.straightLength);
 }
 
 QString GeodesicToolTip(const MeasureRecord& r)

@@ -268,7 +268,7 @@ private slots:
                                                 "曲线: 150.26 米\r\n直线: 40.50 米");
         // A road drive encloses an area, but no field.
         QTest::newRow("vehicle") << int(Vehicle)
-                                 << QStringLiteral("时间：2018-04-01 09:05:03\r\n\r\n轨迹围成面积（不是地块面积）:\r\n"
+                                 << QStringLiteral("时间：2018-04-01 09:05:03\r\n轨迹围成面积（不是地块面积）:\r\n"
                                                    "      1234 平方米\r\n      1.20 亩\r\n"
                                                    "曲线: 150.26 米\r\n直线: 40.50 米");
         QTest::newRow("distance") << int(Distance)
