@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,8 +25,8 @@
 #include "export/safe_file.h"
 #include "export/writer_input.h"
 #include "geo/area.h"
-#include "import/record_geodesy.h"
 #include "import/name_text.h"
+#include "import/record_geodesy.h"
 #include "import/record_labels.h"
 #include "import/record_time.h"
 #include "import/recordplace.h"
@@ -79,7 +80,6 @@ void RegisterDrivers()
     static std::once_flag once;
     std::call_once(once, [] { GDALAllRegister(); });
 }
-
 
 struct Deleter {
     void operator()(GDALDataset* d) const { GDALClose(d); }

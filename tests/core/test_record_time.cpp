@@ -77,7 +77,9 @@ TEST(StampTime, OnlyRealDatesAndTimesRead)
         CivilTime t{};
         const bool read = LocalStampTime(c.stamp, c.utc, t);
         EXPECT_EQ(read, *c.expected != '\0');
-        if (read) EXPECT_EQ(Iso8601(t), c.expected);
+        if (read) {
+            EXPECT_EQ(Iso8601(t), c.expected);
+        }
     }
     // West of Greenwich the offset is negative.
     const ScopedTimeZone west("America/New_York");
