@@ -33,6 +33,7 @@
 
 #include "app/aboutdlg.h"
 #include "app/exportmodules.h"
+#include "app/filepicker.h"
 #include "app/importstatus.h"
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
@@ -548,6 +549,7 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         run = ImportRecordFiles(paths, table, &watcher, 0, kFilesAheadWhilePainting);
     }
     report.imported += run.loaded;
+    if (!run.cancelled) report.NotListed(paths, size_t(run.filesDone));
     activateWindow();  // back from the waiting window
     // The rows are made in one go once the import is over: inserted one at a time as the records
     // were stored, each was an insertion of its own for the view and its headers to take in.
@@ -572,7 +574,7 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
     RecordTable& table = TheRecordTable();
     const int loaded = RecordTableFind(table, path.constData());
     if (loaded >= 0) {
-        report.alreadyListed << QFile::decodeName(path);
+        report.alreadyListed << DisplayName(path);
         SelectRecord(loaded);
         return;
     }
@@ -582,6 +584,7 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
         return;
     }
     const bool full = table.count == MaxRecords;
+    if (full) report.leftTheList = DisplayName(table.records[MaxRecords - 1].path);
     RecordTableInsertTop(table, *m_scratch);
     if (full) m_list->removeRow(MaxRecords - 1);
     InsertRecordItem(0, 0);

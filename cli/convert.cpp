@@ -19,9 +19,11 @@
 #include "export/writer_module.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
+#include "import/name_text.h"
 #include "import/record.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
+#include "import/record_time.h"
 #include "import/recordplace.h"
 
 namespace {
@@ -49,6 +51,8 @@ const char kUsage[] =
     "             and place, the named place nearest the record's centre (GeoNames,\n"
     "             offline): {\"name\",\"province\",\"country\",\"distance\"} in UTF-8 and\n"
     "             metres, or null when none lies within 300 km.\n"
+    "             datetime: the record's time in ISO 8601 with its offset (year ... second\n"
+    "             are local time: an RMC fix's UTC in the system's time zone), or null.\n"
     "             Numbers are written in their shortest form that reads back exactly.\n"
     "             Bytes of a path that are not UTF-8 are written as \\u00XX escapes.\n"
     "  --points   with --json: adds \"points\", per point in record order\n"
@@ -130,12 +134,14 @@ const char* FileName(const char* path)
     return slash ? slash + 1 : path;
 }
 
-// A name for the text output and for messages: control bytes are written as escapes (\n, \t,
-// \r, \xHH), so a name cannot forge output lines or reach the terminal as a control sequence.
-std::string Printable(const char* text)
+// A name for the text output and for messages, decoded as every text that shows a name decodes
+// it (a GBK name reads as in the window), with control bytes written as escapes (\n, \t, \r,
+// \xHH), so a name cannot forge output lines or reach the terminal as a control sequence.
+std::string Printable(const char* raw)
 {
+    const std::string text = NameText(raw);
     std::string out;
-    for (const auto* s = reinterpret_cast<const unsigned char*>(text); *s; ++s) {
+    for (const auto* s = reinterpret_cast<const unsigned char*>(text.c_str()); *s; ++s) {
         const unsigned char c = *s;
         if (c >= 0x20 && c != 0x7F) {
             out += char(c);
@@ -183,24 +189,6 @@ void PutInteger(std::string& out, long long v)
     out.append(text, result.ptr);
 }
 
-// Length of the valid UTF-8 sequence at s, or 0.
-size_t Utf8SequenceLength(const unsigned char* s)
-{
-    const unsigned char c = s[0];
-    size_t n = 0;
-    unsigned minimum = 0, value = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, value = c & 0x1F, minimum = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, value = c & 0x0F, minimum = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, value = c & 0x07, minimum = 0x10000;
-    else return 0;
-    for (size_t i = 1; i < n; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (s[i] & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return n;
-}
-
 void PutString(std::string& out, const char* text)
 {
     out += '"';
@@ -219,7 +207,7 @@ void PutString(std::string& out, const char* text)
         } else if (c < 0x80) {
             out += char(c);
             ++s;
-        } else if (const size_t n = Utf8SequenceLength(s)) {
+        } else if (const size_t n = Utf8SequenceLength(reinterpret_cast<const char*>(s))) {
             out.append(reinterpret_cast<const char*>(s), n);
             s += n;
         } else {
@@ -272,6 +260,12 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
     } else {
         out += "null";
     }
+    // The record's time with its zone (year … second are local, an RMC stamp converted from UTC). with its zone (year … second are local, an RMC stamp converted from UTC).
+    PutKey(out, "datetime");
+    if (CivilTime t; RecordTime(r, t))
+        PutString(out, Iso8601(t).c_str());
+    else
+        out += "null";
     if (withPoints) {
         PutKey(out, "points");
         out += '[';
