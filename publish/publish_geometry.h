@@ -9,10 +9,11 @@
 // a point for a record of one: longitude first, every number in its shortest exact form.
 std::string RecordGeometryWkt(const MeasureRecord& record);
 
-// The walked line with each point's time as M (seconds since 1970, UTC), or "" when the record
-// has fewer than two points or a point's stamp is no date and time (numbered points).
+// The walked line with each point's time as M (seconds since 1970, UTC: an RMC stamp as it is,
+// a local one through its offset), or "" when the record has fewer than two points or a point's
+// stamp is no date and time (numbered points).
 std::string RecordTrackWkt(const MeasureRecord& record);
 
-// "2026-04-11 10:20:30+08:00": the record's time, the instrument's local time, with the
-// system time zone's offset on that day; "" when the record holds no valid date.
+// The record's time in ISO 8601 with its offset ("2026-04-11T10:20:30+08:00"), or "" when the
+// record holds none.
 std::string RecordTimeText(const MeasureRecord& record);

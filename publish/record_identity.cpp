@@ -1,7 +1,6 @@
 #include "publish/record_identity.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <nettle/sha2.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,72 +59,4 @@ bool ReadRecordFileBytes(const char* path, std::string& bytes)
     ::close(fd);
     bytes.resize(filled);
     return true;
-}
-
-namespace {
-
-// Length of the valid UTF-8 sequence at s (n bytes left), or 0.
-size_t Utf8SequenceLength(const unsigned char* s, size_t n)
-{
-    const unsigned char c = s[0];
-    if (c < 0x80) return 1;
-    size_t length = 0;
-    unsigned minimum = 0, value = 0;
-    if (c >= 0xC2 && c <= 0xDF) length = 2, value = c & 0x1F, minimum = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) length = 3, value = c & 0x0F, minimum = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) length = 4, value = c & 0x07, minimum = 0x10000;
-    else return 0;
-    if (length > n) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (s[i] & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return length;
-}
-
-bool DecodeGbk(std::string_view name, std::string& text)
-{
-    const iconv_t cd = iconv_open("UTF-8", "GB18030");
-    if (cd == iconv_t(-1)) return false;
-    text.assign(name.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(name.data());
-    size_t inLeft = name.size();
-    char* out = text.data();
-    size_t outLeft = text.size();
-    const bool ok = iconv(cd, &in, &inLeft, &out, &outLeft) != size_t(-1) && inLeft == 0;
-    iconv_close(cd);
-    text.resize(text.size() - outLeft);
-    return ok;
-}
-
-}  // namespace
-
-std::string NameAsText(std::string_view name)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(name.data());
-    bool utf8 = true;
-    for (size_t i = 0; i < name.size();) {
-        const size_t n = Utf8SequenceLength(s + i, name.size() - i);
-        if (n == 0) {
-            utf8 = false;
-            break;
-        }
-        i += n;
-    }
-    if (utf8) return std::string(name);
-    std::string text;
-    if (DecodeGbk(name, text)) return text;
-    text.clear();
-    for (size_t i = 0; i < name.size();) {
-        const size_t n = Utf8SequenceLength(s + i, name.size() - i);
-        if (n == 0) {
-            text += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            text.append(name.substr(i, n));
-            i += n;
-        }
-    }
-    return text;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "import/name_text.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
 #include "import/recordplace.h"
@@ -125,8 +126,8 @@ bool ServerPublisher::Open(const PublishSettings& settings)
     m_counts = {};
     m_problem = PublishProblem::None;
     m_detail.clear();
-    m_operator = NameAsText(settings.operatorName.empty() ? LoginName() : settings.operatorName);
-    m_host = NameAsText(settings.host.empty() ? HostName() : settings.host);
+    m_operator = NameText(settings.operatorName.empty() ? LoginName() : settings.operatorName);
+    m_host = NameText(settings.host.empty() ? HostName() : settings.host);
     PgConnectOptions options{settings.conninfo, settings.password, settings.timeoutMs, settings.cancel};
     const bool connected = m_session.Connect(options);
     std::fill(options.password.begin(), options.password.end(), '\0');
@@ -193,7 +194,7 @@ bool ServerPublisher::SendBatch(std::span<const PublishEntry> entries, size_t fi
                 const RecordGeodesicFigures geodesic = RecordGeodesic(r);
                 char place[256];
                 const bool hasPlace = FormatRecordPlace(r, place, sizeof place) == 0;
-                const std::string name = NameAsText(RecordFileName(r.path));
+                const std::string name = NameText(RecordFileName(r.path));
                 const std::string time = RecordTimeText(r);
                 const std::string geom = RecordGeometryWkt(r);
                 const std::string track = RecordTrackWkt(r);

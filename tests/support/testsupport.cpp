@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -180,4 +181,22 @@ std::string SmallFieldName(int n)
     char name[64];
     std::snprintf(name, sizeof name, "TRACK-%05d_2026-04-11 102030.nmea", n);
     return name;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone)
+{
+    const char* now = std::getenv("TZ");
+    hadZone_ = now != nullptr;
+    if (now) previous_ = now;
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    if (hadZone_)
+        setenv("TZ", previous_.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
