@@ -1,0 +1,177 @@
+// What the archive needs of files and times: its own path, a record file's bytes and hash, and
+// the record's time with its offset.
+#include <fcntl.h>
+#include <iconv.h>
+#include <nettle/sha2.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "archive/archive_text.h"
+#include "archive/record_archive.h"
+#include "import/loader.h"
+
+std::string DefaultArchivePath()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string folder;
+    if (data && data[0] == '/') {
+        folder = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home && home[0] ? home : ".") + "/.local/share";
+    }
+    return folder + "/Varnel/records.sqlite";
+}
+
+std::string Sha256Hex(std::string_view data)
+{
+    sha256_ctx context;
+    sha256_init(&context);
+    sha256_update(&context, data.size(), reinterpret_cast<const uint8_t*>(data.data()));
+    uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex(2 * sizeof digest, '0');
+    for (size_t i = 0; i < sizeof digest; ++i) {
+        hex[2 * i] = kHex[digest[i] >> 4];
+        hex[2 * i + 1] = kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+bool ReadRecordFileBytes(const char* path, std::string& bytes)
+{
+    bytes.clear();
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return false;
+    }
+    bytes.resize(size_t(std::min<long long>(st.st_size, MaxRecordFileBytes)));
+    size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            // The file may have grown since fstat; read on up to the loader's bound.
+            if (filled >= size_t(MaxRecordFileBytes)) break;
+            bytes.resize(std::min(filled + 65536, size_t(MaxRecordFileBytes)));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return false;
+        }
+        if (got == 0) break;
+        filled += size_t(got);
+    }
+    ::close(fd);
+    bytes.resize(filled);
+    return true;
+}
+
+std::string RecordMeasuredAt(const MeasureRecord& record, int64_t* utc)
+{
+    std::tm local{};
+    local.tm_year = record.year - 1900;
+    local.tm_mon = record.month - 1;
+    local.tm_mday = record.day;
+    local.tm_hour = record.hour;
+    local.tm_min = record.minute;
+    local.tm_sec = record.second;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    long offset = 0;
+    if (when != std::time_t(-1)) offset = local.tm_gmtoff;
+    if (utc) *utc = when == std::time_t(-1) ? 0 : int64_t(when);
+    // The fields as read, which the instrument may have got wrong; the text stays what it says.
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", record.year, record.month, record.day,
+                  record.hour, record.minute, record.second);
+    return text + UtcOffsetText(offset);
+}
+
+std::string UtcOffsetText(long seconds)
+{
+    const long minutes = (seconds < 0 ? -seconds : seconds) / 60 % (100 * 60);
+    char text[16];
+    std::snprintf(text, sizeof text, "%c%02ld:%02ld", seconds < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return text;
+}
+
+bool LocalDateStart(const std::string& date, int64_t& utc)
+{
+    int year = 0, month = 0, day = 0;
+    char tail = 0;
+    if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3) return false;
+    if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    if (when == std::time_t(-1)) return false;
+    utc = int64_t(when);
+    return true;
+}
+
+bool IsUtf8(std::string_view text)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = s + text.size();
+    while (s < end) {
+        const unsigned char c = *s;
+        size_t n = 0;
+        unsigned value = 0, minimum = 0;
+        if (c < 0x80) {
+            ++s;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) n = 2, value = c & 0x1F, minimum = 0x80;
+        else if (c >= 0xE0 && c <= 0xEF) n = 3, value = c & 0x0F, minimum = 0x800;
+        else if (c >= 0xF0 && c <= 0xF4) n = 4, value = c & 0x07, minimum = 0x10000;
+        else return false;
+        if (size_t(end - s) < n) return false;
+        for (size_t i = 1; i < n; ++i) {
+            if ((s[i] & 0xC0) != 0x80) return false;
+            value = (value << 6) | (s[i] & 0x3F);
+        }
+        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+        s += n;
+    }
+    return true;
+}
+
+std::string NameAsText(std::string_view name)
+{
+    if (IsUtf8(name)) return std::string(name);
+    // The instrument names its files in GBK; GB18030 reads every GBK name.
+    std::string text;
+    if (iconv_t convert = iconv_open("UTF-8", "GB18030"); convert != iconv_t(-1)) {
+        text.resize(name.size() * 4 + 4);
+        char* in = const_cast<char*>(name.data());
+        size_t inLeft = name.size();
+        char* out = text.data();
+        size_t outLeft = text.size();
+        const size_t done = iconv(convert, &in, &inLeft, &out, &outLeft);
+        iconv_close(convert);
+        if (done != size_t(-1) && inLeft == 0) {
+            text.resize(text.size() - outLeft);
+            return text;
+        }
+    }
+    // Neither: each byte that is not ASCII becomes U+FFFD, so the text is still text.
+    text.clear();
+    for (const unsigned char c : name) text += c < 0x80 ? std::string(1, char(c)) : std::string("\xEF\xBF\xBD");
+    return text;
+}
