@@ -108,7 +108,7 @@ std::string UtcOffsetText(long seconds)
     return text;
 }
 
-bool LocalDateStart(const std::string& date, int64_t& utc)
+bool LocalDateStart(const std::string& date, int64_t& utc, int addDays)
 {
     int year = 0, month = 0, day = 0;
     char tail = 0;
@@ -117,7 +117,7 @@ bool LocalDateStart(const std::string& date, int64_t& utc)
     std::tm local{};
     local.tm_year = year - 1900;
     local.tm_mon = month - 1;
-    local.tm_mday = day;
+    local.tm_mday = day + addDays;
     local.tm_isdst = -1;
     const std::time_t when = std::mktime(&local);
     if (when == std::time_t(-1)) return false;

@@ -208,5 +208,6 @@ private:
 // local time, which is the user's.
 std::string RecordMeasuredAt(const MeasureRecord& record, int64_t* utc = nullptr);
 
-// Local midnight of a "YYYY-MM-DD" date, as seconds since the epoch; false when it is no date.
-bool LocalDateStart(const std::string& date, int64_t& utc);
+// Local midnight of a "YYYY-MM-DD" date (addDays later), as seconds since the epoch; false
+// when it is no date.
+bool LocalDateStart(const std::string& date, int64_t& utc, int addDays = 0);

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/convert_archive.h"
+#include "cli/printable.h"
 #include "export/record_formats.h"
 #include "export/safe_file.h"
 #include "import/folder_import.h"
@@ -35,6 +37,9 @@ const char kUsage[] =
     "Usage: varnel-convert [--json [--points]] PATH...\n"
     "       varnel-convert FILE [--dxf OUT.dxf] [--csv OUT.csv] [--gis OUT.gpkg] [--report OUT.pdf]\n"
     "       varnel-convert PATH... --out-dir DIR [--formats dxf,csv,...]\n"
+    "       varnel-convert --archive DB PATH...\n"
+    "       varnel-convert --from-archive DB [--since DATE] [--customer NAME] ... [--json | --out-dir DIR]\n"
+    "       varnel-convert --backup-archive DB OUT\n"
     "\n"
     "Loads instrument record files and prints one line per loaded measurement.\n"
     "A PATH is a record file or a folder; of a folder, the files whose name contains\n"
@@ -81,6 +86,7 @@ const char kUsage[] =
     "             with --out-dir: the formats, comma-separated (default dxf,csv). Formats\n"
     "             with -cgcs2000 hold plane coordinates of the record's CGCS2000 3-degree\n"
     "             Gauss-Kruger zone (EPSG:4513-4533) instead of WGS-84.\n"
+    "%s"
     "  --help     this text.\n"
     "\n"
     "A file that does not load, or an export that cannot be written, is named on standard\n"
@@ -102,6 +108,7 @@ struct Options {
     std::string outDir;
     std::vector<const RecordFormat*> outDirFormats;
     std::vector<std::string> paths;
+    ArchiveOptions archive;
 };
 
 // The formats this converter writes: the report's too where it is built with Qt.
@@ -138,30 +145,6 @@ const char* FileName(const char* path)
 {
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
-}
-
-// A name for the text output and for messages: control bytes are written as escapes (\n, \t,
-// \r, \xHH), so a name cannot forge output lines or reach the terminal as a control sequence.
-std::string Printable(const char* text)
-{
-    std::string out;
-    for (const auto* s = reinterpret_cast<const unsigned char*>(text); *s; ++s) {
-        const unsigned char c = *s;
-        if (c >= 0x20 && c != 0x7F) {
-            out += char(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-        }
-    }
-    return out;
 }
 
 // Standard output's first write error, reported once at the end.
@@ -249,7 +232,8 @@ void PutKey(std::string& out, const char* key)
     out += "\":";
 }
 
-void PrintJson(const MeasureRecord& r, bool withPoints)
+// archived: "new" or "known" when the record was stored in an archive, else nullptr.
+void PrintJson(const MeasureRecord& r, bool withPoints, const char* archived)
 {
     std::string out = "{";
     PutKey(out, "path"), PutString(out, r.path);
@@ -300,11 +284,12 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
         }
         out += ']';
     }
+    if (archived) PutKey(out, "archive"), PutString(out, archived);
     out += "}\n";
     Output(out.data(), out.size());
 }
 
-void PrintLine(const MeasureRecord& r)
+void PrintLine(const MeasureRecord& r, const char* archived)
 {
     char figures[512];
     const int n = std::snprintf(figures, sizeof figures,
@@ -313,6 +298,7 @@ void PrintLine(const MeasureRecord& r)
                                 r.areaMu, r.curveLength, r.straightLength, r.pointCount);
     std::string line = Printable(FileName(r.path));
     line.append(figures, n > 0 ? std::min<size_t>(size_t(n), sizeof figures - 1) : 0);
+    if (archived) line.insert(line.size() - 1, std::string("\t") + archived);
     Output(line.data(), line.size());
 }
 
@@ -453,7 +439,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg == "--help") {
-            std::fputs(kUsage, stdout);
+            std::printf(kUsage, kArchiveUsage);
             std::printf("\nFormats: %s.\n", FormatIds().c_str());
             return 0;
         } else if (!endOfOptions && arg == "--json") {
@@ -477,6 +463,8 @@ int ParseOptions(int argc, char** argv, Options& options)
             } else {
                 return 2;
             }
+        } else if (const int archive = endOfOptions ? 0 : ParseArchiveOption(argc, argv, i, options.archive)) {
+            if (archive == 2) return 2;
         } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "varnel-convert: unknown option %s\n", Printable(arg.c_str()).c_str());
             return 2;
@@ -484,7 +472,9 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.paths.push_back(arg);
         }
     }
-    if (options.paths.empty()) {
+    if (const int status = CheckArchiveOptions(options.archive, !options.paths.empty())) return status;
+    const bool fromArchive = !options.archive.fromArchive.empty() || !options.archive.backupFrom.empty();
+    if (options.paths.empty() && !fromArchive) {
         std::fputs("varnel-convert: no PATH given (see --help)\n", stderr);
         return 2;
     }
@@ -492,7 +482,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         std::fputs("varnel-convert: --points needs --json\n", stderr);
         return 2;
     }
-    if (!options.single.empty() && (options.paths.size() != 1 || !options.outDir.empty())) {
+    if (!options.single.empty() && (options.paths.size() != 1 || !options.outDir.empty() || fromArchive)) {
         std::fputs("varnel-convert: --dxf, --csv, --gis and --report take a single FILE and no --out-dir\n", stderr);
         return 2;
     }
@@ -525,6 +515,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
     }
     // /dev/null and /dev/stdout may be targets.
     AllowStandardStreamTargets(true);
+    if (!options.archive.backupFrom.empty()) return BackupArchive(options.archive);
 
     bool anyFailed = false;
     FileList files;
@@ -565,19 +556,31 @@ int ConvertMain(int argc, char** argv, bool asProgram)
     // the command line is, whatever the reason.
     class Printer : public FolderImportObserver {
     public:
-        Printer(const Options& options, const FileList& files, const RecordTable& table)
-            : m_options(options), m_files(files), m_table(table), m_recordFiles(files.folders.size())
+        Printer(const Options& options, const FileList& files, const RecordTable& table, ConvertArchive* archive)
+            : m_options(options), m_files(files), m_table(table), m_archive(archive),
+              m_recordFiles(files.folders.size())
         {
         }
         void Stored(int fileIndex, int tableIndex) override
         {
             const MeasureRecord& record = m_table.records[tableIndex];
-            if (m_options.json)
-                PrintJson(record, m_options.points);
-            else
-                PrintLine(record);
-            if (!ExportRecord(m_options, record, m_exported)) failed = true;
+            const char* archived = nullptr;
+            if (m_archive) {
+                const size_t file = size_t(m_first + fileIndex);
+                const int folder = m_files.folder[file];
+                archived = m_archive->Store(record, folder >= 0 ? m_files.folders[size_t(folder)] : m_files.paths[file]);
+            }
+            Print(record, archived);
             Count(fileIndex);
+        }
+        // Prints and exports a record, from a file or from the archive.
+        void Print(const MeasureRecord& record, const char* archived)
+        {
+            if (m_options.json)
+                PrintJson(record, m_options.points, archived);
+            else
+                PrintLine(record, archived);
+            if (!ExportRecord(m_options, record, m_exported)) failed = true;
         }
         void Skipped(int fileIndex, const std::string& path, LoadFailure why) override
         {
@@ -611,6 +614,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         const Options& m_options;
         const FileList& m_files;
         const RecordTable& m_table;
+        ConvertArchive* m_archive;
         std::vector<int> m_recordFiles;  // per folder: files that loaded or failed as record files
         ExportedStems m_exported;
         int m_first = 0;
@@ -620,7 +624,15 @@ int ConvertMain(int argc, char** argv, bool asProgram)
     // pages are touched only as records are stored.
     auto table = std::make_unique_for_overwrite<RecordTable>();
     table->count = table->selected = 0;
-    Printer printer(options, files, *table);
+    std::unique_ptr<ConvertArchive> archive;
+    if (!options.archive.archive.empty()) {
+        archive = std::make_unique<ConvertArchive>();
+        if (!archive->Open(options.archive.archive)) anyFailed = true, archive.reset();
+    }
+    Printer printer(options, files, *table, archive.get());
+    if (!options.archive.fromArchive.empty() &&
+        !ForEachArchived(options.archive, [&printer](const MeasureRecord& record) { printer.Print(record, nullptr); }))
+        anyFailed = true;
     std::vector<std::string> rest = files.paths;
     for (int first = 0; !rest.empty();) {
         printer.StartAt(first);
@@ -628,6 +640,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         first += run.filesDone;
         rest.erase(rest.begin(), rest.begin() + run.filesDone);
     }
+    if (archive && !archive->Finish()) anyFailed = true;
     if (printer.failed || printer.ReportEmptyFolders()) anyFailed = true;
     if (!CloseOutput()) anyFailed = true;
     return anyFailed ? 1 : 0;

@@ -1,0 +1,7 @@
+#pragma once
+// Names as the converter prints them.
+#include <string>
+
+// A name for the text output and for messages: control bytes are written as escapes (\n, \t,
+// \r, \xHH), so a name cannot forge output lines or reach the terminal as a control sequence.
+std::string Printable(const char* text);
