@@ -50,10 +50,12 @@ bool RecordArchive::Backup(const std::string& target, std::string& reason)
         sqlite3_busy_timeout(copy, m_busyTimeoutMs);
         if (sqlite3_backup* backup = sqlite3_backup_init(copy, "main", m_db, "main")) {
             // All at once: other connections' writes between steps would restart a stepwise copy.
-            do {
+            // A lock held longer than the busy timeout ends it.
+            for (int waited = 0;; waited += 50) {
                 code = sqlite3_backup_step(backup, -1);
-                if (code == SQLITE_BUSY || code == SQLITE_LOCKED) sqlite3_sleep(50);
-            } while (code == SQLITE_OK || code == SQLITE_BUSY || code == SQLITE_LOCKED);
+                if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || waited >= m_busyTimeoutMs) break;
+                sqlite3_sleep(50);
+            }
             sqlite3_backup_finish(backup);
             code = code == SQLITE_DONE ? sqlite3_errcode(copy) : code;
         } else {

@@ -83,6 +83,26 @@ std::string KeptAsideName(const std::string& path)
     return name;
 }
 
+bool Readable(sqlite3* db)
+{
+    return sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::string ImmutableUri(const std::string& path)
+{
+    std::string uri = "file:";
+    for (const unsigned char c : path) {
+        if (c == '?' || c == '#' || c == '%' || c < 0x20) {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", c);
+            uri += escape;
+        } else {
+            uri += char(c);
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 bool IsDamage(int code)
 {
     return (code & 0xFF) == SQLITE_NOTADB || (code & 0xFF) == SQLITE_CORRUPT;
@@ -190,6 +210,13 @@ bool RecordArchive::OpenFile(const std::string& path)
         sqlite3_close_v2(m_db);
         m_db = nullptr;
         code = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    }
+    if (code == SQLITE_OK && exists && sqlite3_db_readonly(m_db, "main") == 1 && !Readable(m_db)) {
+        // A WAL file read-only, in a folder where its index file cannot be made: read as it
+        // stands, since nobody can be writing it.
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        code = sqlite3_open_v2(ImmutableUri(path).c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     }
     if (code != SQLITE_OK) {
         Fail(code);

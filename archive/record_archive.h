@@ -68,11 +68,11 @@ enum class UserField { Customer, FieldName, PricePerMu, Note };
 
 // Which records a query takes. Times are seconds since the epoch (UTC).
 struct ArchiveFilter {
-    std::string text;      // in the file name, place, customer, field name or note (LIKE, ASCII case-blind)
+    std::string text{};    // in the file name, place, customer, field name or note (LIKE, ASCII case-blind)
     int64_t fromUtc = INT64_MIN;  // measured at or after
     int64_t toUtc = INT64_MAX;    // measured before
     int type = -1;                // a MeasureType, or −1 for all
-    std::string customer;         // exactly this customer, when not empty
+    std::string customer{};       // exactly this customer, when not empty
     bool deleted = false;         // the recently deleted instead of the archive's records
 };
 
