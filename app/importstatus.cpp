@@ -42,6 +42,8 @@ QString ImportSummaryText(const ImportReport& report)
         return QStringLiteral("已在列表中：%1").arg(ShortName(report.alreadyListed[0]));
     QString text = QStringLiteral("已导入 %1 个记录").arg(report.imported);
     if (!report.skipped.isEmpty()) text += QStringLiteral("，跳过 %1 个文件").arg(report.skipped.size());
+    if (report.notListed > 0)
+        text += QStringLiteral("，%1 个不在列表中（列表最多 %2 个，都已存入记录库）").arg(report.notListed).arg(MaxRecords);
     return text;
 }
 
@@ -59,8 +61,26 @@ CImportStatus::CImportStatus(QWidget* parent) : QLabel(parent)
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
+void CImportStatus::ShowText(const QString& text)
+{
+    m_onClick = nullptr;
+    setCursor(Qt::ArrowCursor);
+    m_summary = text;
+    setToolTip(text);
+    Elide();
+}
+
+void CImportStatus::ShowOffer(const QString& text, std::function<void()> onClick)
+{
+    ShowText(text);
+    m_onClick = std::move(onClick);
+    setCursor(Qt::PointingHandCursor);
+}
+
 void CImportStatus::Show(const ImportReport& report)
 {
+    m_onClick = nullptr;
+    setCursor(Qt::ArrowCursor);
     m_summary = ImportSummaryText(report);
     setToolTip(SkippedFilesText(report));
     Elide();
@@ -68,6 +88,13 @@ void CImportStatus::Show(const ImportReport& report)
 
 void CImportStatus::mousePressEvent(QMouseEvent* event)
 {
+    if (m_onClick) {
+        // Taken before it runs: what it does may show a new sentence.
+        const std::function<void()> onClick = std::move(m_onClick);
+        m_onClick = nullptr;
+        onClick();
+        return;
+    }
     if (!toolTip().isEmpty()) QToolTip::showText(event->globalPosition().toPoint(), toolTip(), this);
     QLabel::mousePressEvent(event);
 }

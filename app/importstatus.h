@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 #include "import/loader.h"
 
 // Why a file did not load, in the user's words.
@@ -20,6 +22,7 @@ struct ImportReport {
     int imported = 0;
     QList<SkippedFile> skipped;
     QStringList alreadyListed;  // files already in the table, shown again instead
+    int notListed = 0;          // records loaded past the list's MaxRecords, kept in the archive only
 
     void Skip(const QByteArray& path, LoadFailure failure);
 };
@@ -36,6 +39,10 @@ public:
     explicit CImportStatus(QWidget* parent);
 
     void Show(const ImportReport& report);
+    // A sentence of its own (the archive's), its whole text in the tooltip.
+    void ShowText(const QString& text);
+    // A sentence that a click acts on ("检测到测量仪：…，点击导入"); until the next Show.
+    void ShowOffer(const QString& text, std::function<void()> onClick);
 
     // The whole summary; the line shows it cut in the middle where it is too long.
     const QString& Summary() const { return m_summary; }
@@ -48,4 +55,5 @@ private:
     void Elide();
 
     QString m_summary;
+    std::function<void()> m_onClick;
 };

@@ -31,6 +31,9 @@ public:
 
     // A message box with one OK button and no icon; returns when it is closed.
     virtual void Inform(QWidget* owner, const QString& caption, const QString& text) = 0;
+
+    // A question with "确定" and "取消"; true when the user confirmed.
+    virtual bool Confirm(QWidget* owner, const QString& caption, const QString& text) = 0;
 };
 
 // The program's own file-open dialog (CRecordFilePicker: GBK names, no file read while
@@ -43,6 +46,7 @@ public:
     QByteArray OpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
     QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter) override;
     void Inform(QWidget* owner, const QString& caption, const QString& text) override;
+    bool Confirm(QWidget* owner, const QString& caption, const QString& text) override;
 
 private:
     QString m_lastFolder;

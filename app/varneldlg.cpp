@@ -32,7 +32,10 @@
 #include <vector>
 
 #include "app/aboutdlg.h"
+#include "app/archivesession.h"
+#include "app/archivewindow.h"
 #include "app/importstatus.h"
+#include "app/volumewatch.h"
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
@@ -123,7 +126,7 @@ struct TemplateControl {
     Follow follow;
 };
 
-// The window's template: 725 × 315 units. The status line takes the list's last ten units.
+// The window's template: 725 × 315 units. The two status lines take the list's last twenty units.
 constexpr QSize kTemplateSize(725, 315);
 constexpr TemplateControl kTemplate[] = {
     {CVarnelDlg::IDC_OUTLINE, 473, 36, 187, 178, Follow::Right},
@@ -137,8 +140,10 @@ constexpr TemplateControl kTemplate[] = {
     {CVarnelDlg::IDC_EXPLORER1, 146, 0, 323, 314, Follow::WidthAndHeight},
     {CVarnelDlg::IDC_EXPORT_EXCEL, 671, 100, 50, 14, Follow::Right},
     {CVarnelDlg::IDC_IMPORT_DEVICE, 671, 18, 50, 14, Follow::Right},
-    {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 303, Follow::Height},
-    {CVarnelDlg::IDC_IMPORT_STATUS, 2, 304, 143, 10, Follow::Bottom},
+    {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 293, Follow::Height},
+    {CVarnelDlg::IDC_IMPORT_STATUS, 2, 294, 143, 10, Follow::Bottom},
+    {CVarnelDlg::IDC_ARCHIVE_STATUS, 2, 304, 143, 10, Follow::Bottom},
+    {CVarnelDlg::IDC_ARCHIVE, 671, 50, 50, 14, Follow::Right},
     {CVarnelDlg::IDC_QUIT, 671, 297, 50, 14, Follow::RightBottom},
     // Two of the column's empty places, below the other exports.
     {CVarnelDlg::IDC_EXPORT_GIS, 671, 149, 50, 14, Follow::Right},
@@ -214,6 +219,10 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     QPushButton* importDevice = AddButton(m_content, QStringLiteral("导入设备..."), "importDevice");
     CreateRecordList();
     m_status = new CImportStatus(m_content);
+    m_archiveStatus = new CImportStatus(m_content);
+    m_archiveStatus->setObjectName(QStringLiteral("archiveStatus"));
+    m_archive = std::make_unique<CArchiveSession>();
+    QPushButton* archive = AddButton(m_content, QStringLiteral("记录库..."), "archive");
     QPushButton* exportGis = AddButton(m_content, QStringLiteral("导出GIS..."), "exportGis");
     QPushButton* exportReport = AddButton(m_content, QStringLiteral("导出报告..."), "exportReport");
     QPushButton* quit = AddButton(m_content, QStringLiteral("退出"), "quit");
@@ -225,10 +234,11 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
                   {IDC_EXPLORER1, m_mapArea},        {IDC_EXPORT_EXCEL, exportExcel},
                   {IDC_IMPORT_DEVICE, importDevice}, {IDC_RECORD_LIST, m_list},
                   {IDC_IMPORT_STATUS, m_status},     {IDC_QUIT, quit},
-                  {IDC_EXPORT_GIS, exportGis},       {IDC_EXPORT_REPORT, exportReport}};
+                  {IDC_EXPORT_GIS, exportGis},       {IDC_EXPORT_REPORT, exportReport},
+                  {IDC_ARCHIVE, archive},            {IDC_ARCHIVE_STATUS, m_archiveStatus}};
 
     // Tab goes from the list down the button column, as they stand on the screen.
-    QWidget* const tabOrder[] = {m_list,      importDevice, importFile,   exportCad,
+    QWidget* const tabOrder[] = {m_list,      importDevice, importFile,   archive,      exportCad,
                                  exportExcel, exportImage,  exportGis, exportReport, quit};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -239,6 +249,9 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
 
     connect(importDevice, &QPushButton::clicked, this, &CVarnelDlg::OnImportDevice);
     connect(importFile, &QPushButton::clicked, this, &CVarnelDlg::OnImportFile);
+    connect(archive, &QPushButton::clicked, this, &CVarnelDlg::OnArchive);
+    auto* archiveKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    connect(archiveKey, &QShortcut::activated, this, &CVarnelDlg::OnArchive);
     connect(exportCad, &QPushButton::clicked, this, &CVarnelDlg::OnExportCad);
     connect(exportExcel, &QPushButton::clicked, this, &CVarnelDlg::OnExportExcel);
     connect(exportImage, &QPushButton::clicked, this, &CVarnelDlg::OnExportImage);
@@ -281,6 +294,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     for (const QString& refused : OfferStartupTilePackages(*m_mapArea)) qWarning("%s", qUtf8Printable(refused));
     connect(m_mapArea, &CExplorer1::openTilePackageRequested, this, &CVarnelDlg::OnOpenTilePackage);
     ShowResult(TheRecordTable().selected);
+    WatchVolumes();
     // The first tab stop of the template starts with the focus, not the default button.
     importFile->setFocus();
 }
@@ -487,7 +501,7 @@ void CVarnelDlg::OnImportDevice()
     if (folder.isEmpty()) return;
     ImportReport report;
     ImportDevice(QFile::encodeName(folder), report);
-    m_status->Show(report);
+    FinishImport(report);
 }
 
 void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report)
@@ -507,13 +521,15 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
     // skipped. The list is emptied at the first record that loads, when the table restarts.
     class ImportWatcher : public FolderImportObserver {
     public:
-        ImportWatcher(OnGoingDlg* waiting, QTableWidget* list, ImportReport& report)
-            : m_waiting(waiting), m_list(list), m_report(report)
+        ImportWatcher(OnGoingDlg* waiting, QTableWidget* list, ImportReport& report, CArchiveSession& archive,
+                      const QByteArray& folder)
+            : m_waiting(waiting), m_list(list), m_report(report), m_archive(archive), m_folder(folder)
         {
         }
         void Stored(int, int tableIndex) override
         {
             if (tableIndex == 0) m_list->setRowCount(0);
+            m_archive.Store(TheRecordTable().records[tableIndex], m_folder);
         }
         void Skipped(int, const std::string& path, LoadFailure why) override
         {
@@ -527,14 +543,20 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         OnGoingDlg* m_waiting;
         QTableWidget* m_list;
         ImportReport& m_report;
+        CArchiveSession& m_archive;
+        const QByteArray& m_folder;
     };
     RecordTable& table = TheRecordTable();
     FolderImportResult run{};
     {
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
-        ImportWatcher watcher(&waiting, m_list, report);
+        ImportWatcher watcher(&waiting, m_list, report, *m_archive, folderPath);
         run = ImportRecordFiles(paths, table, &watcher);
+        // The files past the list's MaxRecords are not lost: the archive takes them.
+        if (table.count == MaxRecords && !run.cancelled && size_t(run.filesDone) < paths.size())
+            report.notListed += m_archive->StoreFiles({paths.begin() + run.filesDone, paths.end()}, folderPath, &watcher,
+                                                    run.filesDone);
     }
     report.imported += run.loaded;
     activateWindow();  // back from the waiting window
@@ -552,7 +574,7 @@ void CVarnelDlg::OnImportFile()
     if (file.isEmpty()) return;
     ImportReport report;
     ImportFile(file, report);
-    m_status->Show(report);
+    FinishImport(report);
 }
 
 void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
@@ -570,6 +592,7 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
         report.Skip(path, why);
         return;
     }
+    m_archive->Store(*m_scratch, path);
     const bool full = table.count == MaxRecords;
     RecordTableInsertTop(table, *m_scratch);
     if (full) m_list->removeRow(MaxRecords - 1);
@@ -595,7 +618,7 @@ void CVarnelDlg::ImportPaths(const QList<QByteArray>& paths, ImportReport& repor
         else
             ImportFile(path, report);
     }
-    m_status->Show(report);
+    FinishImport(report);
 }
 
 void CVarnelDlg::ImportPathsAfterMapLoad(const QList<QByteArray>& paths)

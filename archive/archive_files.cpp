@@ -13,6 +13,7 @@
 
 #include "archive/archive_text.h"
 #include "archive/record_archive.h"
+#include "import/folder_import.h"
 #include "import/loader.h"
 
 std::string DefaultArchivePath()
@@ -174,4 +175,16 @@ std::string NameAsText(std::string_view name)
     text.clear();
     for (const unsigned char c : name) text += c < 0x80 ? std::string(1, char(c)) : std::string("\xEF\xBF\xBD");
     return text;
+}
+
+std::vector<std::string> RecordFileHashes(const char* folder)
+{
+    std::vector<std::string> names, hashes;
+    if (ListRecordFolder(folder, FolderOrder::Name, names) != 0) return hashes;
+    std::string bytes;
+    for (const std::string& name : names) {
+        if (name.find(".nmea") == std::string::npos) continue;
+        if (ReadRecordFileBytes((std::string(folder) + "/" + name).c_str(), bytes)) hashes.push_back(Sha256Hex(bytes));
+    }
+    return hashes;
 }

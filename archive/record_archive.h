@@ -44,6 +44,10 @@ std::string Sha256Hex(std::string_view data);
 // without blocking, at most MaxRecordFileBytes). False with errno set when it cannot be read.
 bool ReadRecordFileBytes(const char* path, std::string& bytes);
 
+// The SHA-256 of each record file (a name holding ".nmea") directly in folder, read as an import
+// reads them; files that cannot be read are left out.
+std::vector<std::string> RecordFileHashes(const char* folder);
+
 // What an import did to the archive.
 enum class StoreOutcome { New, Known, Failed };
 

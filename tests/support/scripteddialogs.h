@@ -50,4 +50,13 @@ public:
     {
         messages << Message{caption, text};
     }
+
+    bool confirmAnswer = true;
+    QList<Message> questions;
+
+    bool Confirm(QWidget*, const QString& caption, const QString& text) override
+    {
+        questions << Message{caption, text};
+        return confirmAnswer;
+    }
 };
