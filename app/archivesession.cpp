@@ -20,6 +20,14 @@ QString ArchiveProblemText(ArchiveProblem problem, const std::string& detail)
     return QStringLiteral("数据库出错（%1）").arg(QString::fromUtf8(detail));
 }
 
+void CArchiveSession::UsePath(std::string path)
+{
+    m_archive.Close();
+    m_path = std::move(path);
+    m_tried = false;
+    m_stored = false;
+}
+
 RecordArchive* CArchiveSession::Archive()
 {
     if (m_archive.IsOpen() && m_archive.Problem() == ArchiveProblem::NotArchive) {

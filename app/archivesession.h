@@ -17,6 +17,9 @@ public:
     // path: the archive's file; by default $XDG_DATA_HOME/Varnel/records.sqlite.
     explicit CArchiveSession(std::string path = DefaultArchivePath());
 
+    // The archive at path from now on: the open one is closed, and path opened when next needed.
+    void UsePath(std::string path);
+
     // The open archive, opened now if it is not; nullptr when it cannot be opened (Problem
     // says why). A damaged file is moved aside and a new archive started, which the next
     // Finish tells.

@@ -2,7 +2,7 @@
 // the record's time with its offset.
 #include <fcntl.h>
 #include <iconv.h>
-#include <nettle/sha2.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,11 +31,11 @@ std::string DefaultArchivePath()
 
 std::string Sha256Hex(std::string_view data)
 {
-    sha256_ctx context;
-    sha256_init(&context);
-    sha256_update(&context, data.size(), reinterpret_cast<const uint8_t*>(data.data()));
-    uint8_t digest[SHA256_DIGEST_SIZE];
-    sha256_digest(&context, sizeof digest, digest);
+    // OpenSSL's, for its use of the processor's SHA instructions: a device's 50 MB in a few
+    // hundredths of a second.
+    unsigned char digest[32];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
     static const char kHex[] = "0123456789abcdef";
     std::string hex(2 * sizeof digest, '0');
     for (size_t i = 0; i < sizeof digest; ++i) {

@@ -49,6 +49,9 @@ CREATE TABLE records (
     file_bytes BLOB NOT NULL
 );
 CREATE INDEX records_by_time ON records (measured_utc);
+-- What the list filters and sorts by, so that finding and sorting never read the file bytes.
+CREATE INDEX records_listing ON records (deleted_utc, measured_utc, type, area_m2, area_mu, curve_m, straight_m,
+    name_text, place, customer, field_name, note);
 CREATE INDEX records_by_box ON records (min_lon, max_lon, min_lat, max_lat);
 )sql";
 
@@ -232,6 +235,9 @@ bool RecordArchive::OpenFile(const std::string& path)
         if (m_problem != ArchiveProblem::ReadOnly) return false;
         m_readOnly = true;
     }
+    // The listing is read whole for every filter and sort: keep it in memory.
+    Execute("PRAGMA cache_size = -65536");
+    Execute("PRAGMA mmap_size = 268435456");
     if (!CheckAndMigrate()) return false;
     if (m_readOnly) {
         if (m_problem == ArchiveProblem::None) m_problem = ArchiveProblem::ReadOnly;

@@ -130,6 +130,15 @@ StoreOutcome RecordArchive::StoreBytes(const MeasureRecord& record, std::string_
         return StoreOutcome::Failed;
 
     const std::string sha256 = Sha256Hex(bytes);
+    // A record archived already costs its hash and one look-up: none of its figures are made.
+    if (!Prepare(m_contains, "SELECT 1 FROM records WHERE sha256 = ?1")) return FailImport(sqlite3_errcode(m_db));
+    {
+        const Reset reset{m_contains};
+        BindText(m_contains, 1, sha256);
+        const int code = sqlite3_step(m_contains);
+        if (code != SQLITE_ROW && code != SQLITE_DONE) return FailImport(code);
+        if (code == SQLITE_ROW) return Undelete(sha256);
+    }
     const std::string_view name = RecordFileName(record.path);
     int64_t measuredUtc = 0;
     const std::string measuredAt = RecordMeasuredAt(record, &measuredUtc);
@@ -169,6 +178,11 @@ StoreOutcome RecordArchive::StoreBytes(const MeasureRecord& record, std::string_
         ++m_counts.added;
         return StoreOutcome::New;
     }
+    return Undelete(sha256);
+}
+
+StoreOutcome RecordArchive::Undelete(const std::string& sha256)
+{
     // Imported again after it was deleted: it is back.
     const Reset reset{m_undelete};
     BindText(m_undelete, 1, sha256);

@@ -185,6 +185,8 @@ public:
 private:
     bool Fail(int code);
     StoreOutcome FailImport(int code);
+    // A record of these bytes is archived: known, or new again when it had been deleted.
+    StoreOutcome Undelete(const std::string& sha256);
     bool Execute(const char* sql);
     bool Prepare(sqlite3_stmt*& statement, const char* sql);
     bool OpenFile(const std::string& path);
