@@ -1,7 +1,6 @@
 #include "app/recordlist.h"
 
-#include <QFile>
-
+#include "app/filepicker.h"
 #include "import/record_labels.h"
 #include "map/placenote.h"
 
@@ -25,7 +24,7 @@ QString FileNameOf(const QString& path)
 QString RecordToolTip(const MeasureRecord& r)
 {
     const QString kind = QString::fromUtf8(MeasureTypeText(r.type));
-    QString tip = QStringLiteral("文件：%1\n类型：%2").arg(FileNameOf(QFile::decodeName(r.path)), kind);
+    QString tip = QStringLiteral("文件：%1\n类型：%2").arg(DisplayName(RecordFileName(r.path)), kind);
     // Where the field lies: one lookup in the built-in place table, a few microseconds.
     if (const QString place = RecordPlaceText(r); !place.isEmpty()) tip += QStringLiteral("\n位置：") + place;
     return tip;

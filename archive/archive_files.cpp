@@ -1,7 +1,6 @@
 // What the archive needs of files and times: its own path, a record file's bytes and hash, and
 // the record's time with its offset.
 #include <fcntl.h>
-#include <iconv.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "archive/record_archive.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
+#include "import/record_time.h"
 
 std::string DefaultArchivePath()
 {
@@ -82,23 +82,23 @@ bool ReadRecordFileBytes(const char* path, std::string& bytes)
 
 std::string RecordMeasuredAt(const MeasureRecord& record, int64_t* utc)
 {
-    std::tm local{};
-    local.tm_year = record.year - 1900;
-    local.tm_mon = record.month - 1;
-    local.tm_mday = record.day;
-    local.tm_hour = record.hour;
-    local.tm_min = record.minute;
-    local.tm_sec = record.second;
-    local.tm_isdst = -1;
-    const std::time_t when = std::mktime(&local);
-    long offset = 0;
-    if (when != std::time_t(-1)) offset = local.tm_gmtoff;
-    if (utc) *utc = when == std::time_t(-1) ? 0 : int64_t(when);
-    // The fields as read, which the instrument may have got wrong; the text stays what it says.
+    CivilTime time{};
+    if (RecordTime(record, time)) {
+        if (utc) {
+            const CivilTime inUtc = InUtc(time);
+            std::tm fields{};
+            fields.tm_year = inUtc.year - 1900, fields.tm_mon = inUtc.month - 1, fields.tm_mday = inUtc.day;
+            fields.tm_hour = inUtc.hour, fields.tm_min = inUtc.minute, fields.tm_sec = inUtc.second;
+            *utc = int64_t(timegm(&fields));
+        }
+        return Iso8601(time);
+    }
+    // No date and time: the fields as read, which the instrument got wrong, with no offset.
+    if (utc) *utc = 0;
     char text[80];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", record.year, record.month, record.day,
                   record.hour, record.minute, record.second);
-    return text + UtcOffsetText(offset);
+    return text;
 }
 
 std::string UtcOffsetText(long seconds)
@@ -124,57 +124,6 @@ bool LocalDateStart(const std::string& date, int64_t& utc, int addDays)
     if (when == std::time_t(-1)) return false;
     utc = int64_t(when);
     return true;
-}
-
-bool IsUtf8(std::string_view text)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = s + text.size();
-    while (s < end) {
-        const unsigned char c = *s;
-        size_t n = 0;
-        unsigned value = 0, minimum = 0;
-        if (c < 0x80) {
-            ++s;
-            continue;
-        }
-        if (c >= 0xC2 && c <= 0xDF) n = 2, value = c & 0x1F, minimum = 0x80;
-        else if (c >= 0xE0 && c <= 0xEF) n = 3, value = c & 0x0F, minimum = 0x800;
-        else if (c >= 0xF0 && c <= 0xF4) n = 4, value = c & 0x07, minimum = 0x10000;
-        else return false;
-        if (size_t(end - s) < n) return false;
-        for (size_t i = 1; i < n; ++i) {
-            if ((s[i] & 0xC0) != 0x80) return false;
-            value = (value << 6) | (s[i] & 0x3F);
-        }
-        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-        s += n;
-    }
-    return true;
-}
-
-std::string NameAsText(std::string_view name)
-{
-    if (IsUtf8(name)) return std::string(name);
-    // The instrument names its files in GBK; GB18030 reads every GBK name.
-    std::string text;
-    if (iconv_t convert = iconv_open("UTF-8", "GB18030"); convert != iconv_t(-1)) {
-        text.resize(name.size() * 4 + 4);
-        char* in = const_cast<char*>(name.data());
-        size_t inLeft = name.size();
-        char* out = text.data();
-        size_t outLeft = text.size();
-        const size_t done = iconv(convert, &in, &inLeft, &out, &outLeft);
-        iconv_close(convert);
-        if (done != size_t(-1) && inLeft == 0) {
-            text.resize(text.size() - outLeft);
-            return text;
-        }
-    }
-    // Neither: each byte that is not ASCII becomes U+FFFD, so the text is still text.
-    text.clear();
-    for (const unsigned char c : name) text += c < 0x80 ? std::string(1, char(c)) : std::string("\xEF\xBF\xBD");
-    return text;
 }
 
 std::vector<std::string> RecordFileHashes(const char* folder)

@@ -13,6 +13,7 @@
 
 #include "archive/archive_text.h"
 #include "import/loader.h"
+#include "import/name_text.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
 #include "import/recordplace.h"
@@ -156,7 +157,7 @@ StoreOutcome RecordArchive::StoreBytes(const MeasureRecord& record, std::string_
         const Reset reset{m_insert};
         BindText(m_insert, 1, sha256);
         BindBlob(m_insert, 2, name);
-        BindText(m_insert, 3, NameAsText(name));
+        BindText(m_insert, 3, NameText(name));
         BindBlob(m_insert, 4, record.path);
         BindBlob(m_insert, 5, source);
         BindText(m_insert, 6, measuredAt);

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 
-std::string Printable(const char* text)
+#include "import/name_text.h"
+
+std::string Printable(const char* raw)
 {
+    const std::string text = NameText(raw);
     std::string out;
-    for (const auto* s = reinterpret_cast<const unsigned char*>(text); *s; ++s) {
+    for (const auto* s = reinterpret_cast<const unsigned char*>(text.c_str()); *s; ++s) {
         const unsigned char c = *s;
         if (c >= 0x20 && c != 0x7F) {
             out += char(c);

@@ -41,20 +41,18 @@ private:
 };
 
 // Loads the files of a list on worker threads and hands them out in list order. Each worker has
-// two scratch records: it loads the next file into one while the other waits to be stored, so it
-// does not sit idle while the caller copies a record out. No more than two files per worker are
-// loaded ahead of the one being stored.
+// slotsPerWorker scratch records: it loads the next file into one while the others wait to be
+// stored, so it does not sit idle while the caller copies a record out (or paints). No more than
+// slotsPerWorker files per worker are loaded ahead of the one being stored.
 class PooledLoader {
 public:
-    static constexpr int kSlotsPerWorker = 2;
-
-    PooledLoader(const std::vector<std::string>& paths, int threads)
-        : paths_(paths), slots_(size_t(threads) * kSlotsPerWorker)
+    PooledLoader(const std::vector<std::string>& paths, int threads, int slotsPerWorker)
+        : paths_(paths), slotsPerWorker_(slotsPerWorker), slots_(size_t(threads) * size_t(slotsPerWorker))
     {
         for (Slot& slot : slots_) slot.scratch = std::make_unique_for_overwrite<MeasureRecord>();
         for (int worker = 0; worker < threads; ++worker) {
             try {
-                workers_.emplace_back([this, worker] { Work(&slots_[size_t(worker) * kSlotsPerWorker]); });
+                workers_.emplace_back([this, worker] { Work(&slots_[size_t(worker) * size_t(slotsPerWorker_)]); });
             } catch (const std::system_error&) {
                 break;  // fewer threads than asked for; the started ones take every file
             }
@@ -113,14 +111,14 @@ private:
         return nullptr;
     }
 
-    // mine: the worker's kSlotsPerWorker slots.
+    // mine: the worker's slotsPerWorker_ slots.
     void Work(Slot* mine)
     {
         std::unique_lock lock(mutex_);
         for (;;) {
             Slot* slot = nullptr;
             released_.wait(lock, [&] {
-                for (int i = 0; i < kSlotsPerWorker && !slot; ++i)
+                for (int i = 0; i < slotsPerWorker_ && !slot; ++i)
                     if (mine[i].file < 0 && !mine[i].loading) slot = &mine[i];
                 return stop_ || slot != nullptr;
             });
@@ -139,6 +137,7 @@ private:
     }
 
     const std::vector<std::string>& paths_;
+    const int slotsPerWorker_;
     std::vector<Slot> slots_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
@@ -210,14 +209,14 @@ int ListRecordFolder(const char* folder, FolderOrder order, std::vector<std::str
 }
 
 FolderImportResult ImportRecordFiles(const std::vector<std::string>& paths, RecordTable& table,
-                                     FolderImportObserver* observer, int threads)
+                                     FolderImportObserver* observer, int threads, int filesAheadPerThread)
 {
     FolderImportObserver silent;
     FolderImportObserver& report = observer ? *observer : silent;
     if (threads <= 0) threads = int(std::max(1u, std::thread::hardware_concurrency()));
     threads = int(std::min(size_t(threads), paths.size()));
     if (threads > 1) {
-        PooledLoader pool(paths, threads);
+        PooledLoader pool(paths, threads, std::max(1, filesAheadPerThread));
         if (pool.Running()) return Import(pool, paths, table, report);
     }
     InlineLoader one(paths);
