@@ -111,7 +111,7 @@ private slots:
         for (int i = 0; i < MaxRecords + 7; ++i) WriteRecordFile(device + QString::asprintf("/r%03d.nmea", i), i, 1 + i / 60);
         ImportFolder(device);
         QCOMPARE(TheRecordTable().count, MaxRecords);
-        QVERIFY2(ImportLine()->Summary().contains(QStringLiteral("7 个不在列表中")), qPrintable(ImportLine()->Summary()));
+        QVERIFY2(ImportLine()->Summary().contains(QStringLiteral("另有 7 个文件未列出（7 个已存入记录库）")), qPrintable(ImportLine()->Summary()));
         QCOMPARE(ArchiveLine()->Summary(), QStringLiteral("已保存到记录库：207 个新记录，0 个已有"));
     }
 
