@@ -53,6 +53,7 @@ QString ImportSummaryText(const ImportReport& report)
     if (!report.skipped.isEmpty()) text += QStringLiteral("，跳过 %1 个文件").arg(report.skipped.size());
     if (!report.notListed.isEmpty())
         text += QStringLiteral("；列表最多 %1 个记录：另有 %2 个文件未列出").arg(MaxRecords).arg(report.notListed.size());
+    if (report.archivedOnly > 0) text += QStringLiteral("（%1 个已存入记录库）").arg(report.archivedOnly);
     if (!report.leftTheList.isEmpty())
         text += QStringLiteral("；列表最多 %1 个记录：“%2”已移出列表").arg(MaxRecords).arg(ShortName(report.leftTheList));
     return text;
@@ -74,8 +75,26 @@ CImportStatus::CImportStatus(QWidget* parent) : QLabel(parent)
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
+void CImportStatus::ShowText(const QString& text)
+{
+    m_onClick = nullptr;
+    setCursor(Qt::ArrowCursor);
+    m_summary = text;
+    setToolTip(text);
+    Elide();
+}
+
+void CImportStatus::ShowOffer(const QString& text, std::function<void()> onClick)
+{
+    ShowText(text);
+    m_onClick = std::move(onClick);
+    setCursor(Qt::PointingHandCursor);
+}
+
 void CImportStatus::Show(const ImportReport& report)
 {
+    m_onClick = nullptr;
+    setCursor(Qt::ArrowCursor);
     m_summary = ImportSummaryText(report);
     setToolTip(SkippedFilesText(report));
     Elide();
@@ -83,6 +102,13 @@ void CImportStatus::Show(const ImportReport& report)
 
 void CImportStatus::mousePressEvent(QMouseEvent* event)
 {
+    if (m_onClick) {
+        // Taken before it runs: what it does may show a new sentence.
+        const std::function<void()> onClick = std::move(m_onClick);
+        m_onClick = nullptr;
+        onClick();
+        return;
+    }
     if (!toolTip().isEmpty()) QToolTip::showText(event->globalPosition().toPoint(), toolTip(), this);
     QLabel::mousePressEvent(event);
 }

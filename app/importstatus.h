@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ struct ImportReport {
     QStringList alreadyListed;  // files already in the table, shown again instead
     QStringList notListed;      // record files a folder import left unread: the list was full
     QString leftTheList;        // the record a single file pushed out of a full list
+    int archivedOnly = 0;       // of those, records loaded into the archive alone
 
     void Skip(const QByteArray& path, LoadFailure failure);
     // The record files among paths[from …] (named like one), which a full list left unread.
@@ -44,6 +46,10 @@ public:
     explicit CImportStatus(QWidget* parent);
 
     void Show(const ImportReport& report);
+    // A sentence of its own (the archive's), its whole text in the tooltip.
+    void ShowText(const QString& text);
+    // A sentence that a click acts on ("检测到测量仪：…，点击导入"); until the next Show.
+    void ShowOffer(const QString& text, std::function<void()> onClick);
 
     // The whole summary; the line shows it cut in the middle where it is too long.
     const QString& Summary() const { return m_summary; }
@@ -56,4 +62,5 @@ private:
     void Elide();
 
     QString m_summary;
+    std::function<void()> m_onClick;
 };

@@ -118,3 +118,10 @@ QString CQtUserDialogs::AskPassword(QWidget* owner, const QString& caption, cons
     const QString password = QInputDialog::getText(owner, caption, label, QLineEdit::Password, QString(), &ok);
     return ok ? password : QString();
 }
+
+bool CQtUserDialogs::Confirm(QWidget* owner, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}

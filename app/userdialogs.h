@@ -34,6 +34,8 @@ public:
 
     // A password typed without echo, or empty when cancelled. It is never kept.
     virtual QString AskPassword(QWidget* owner, const QString& caption, const QString& label) = 0;
+    // A question with "确定" and "取消"; true when the user confirmed.
+    virtual bool Confirm(QWidget* owner, const QString& caption, const QString& text) = 0;
 };
 
 // The program's own file-open dialog (CRecordFilePicker: GBK names, no file read while
@@ -53,6 +55,7 @@ public:
     QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter) override;
     void Inform(QWidget* owner, const QString& caption, const QString& text) override;
     QString AskPassword(QWidget* owner, const QString& caption, const QString& label) override;
+    bool Confirm(QWidget* owner, const QString& caption, const QString& text) override;
 
 private:
     QStringList m_mediaRoots;

@@ -32,10 +32,13 @@
 #include <vector>
 
 #include "app/aboutdlg.h"
+#include "app/archivesession.h"
+#include "app/archivewindow.h"
 #include "app/exportmodules.h"
 #include "app/filepicker.h"
 #include "app/importstatus.h"
 #include "app/publishdlg.h"
+#include "app/volumewatch.h"
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
@@ -132,7 +135,7 @@ struct TemplateControl {
     Follow follow;
 };
 
-// The window's template: 725 × 315 units. The status line takes the list's last ten units.
+// The window's template: 725 × 315 units. The two status lines take the list's last twenty units.
 constexpr QSize kTemplateSize(725, 315);
 constexpr TemplateControl kTemplate[] = {
     {CVarnelDlg::IDC_OUTLINE, 473, 36, 187, 178, Follow::Right},
@@ -146,8 +149,10 @@ constexpr TemplateControl kTemplate[] = {
     {CVarnelDlg::IDC_EXPLORER1, 146, 0, 323, 314, Follow::WidthAndHeight},
     {CVarnelDlg::IDC_EXPORT_EXCEL, 671, 100, 50, 14, Follow::Right},
     {CVarnelDlg::IDC_IMPORT_DEVICE, 671, 18, 50, 14, Follow::Right},
-    {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 303, Follow::Height},
-    {CVarnelDlg::IDC_IMPORT_STATUS, 2, 304, 143, 10, Follow::Bottom},
+    {CVarnelDlg::IDC_RECORD_LIST, 0, 0, 147, 292, Follow::Height},
+    {CVarnelDlg::IDC_IMPORT_STATUS, 2, 293, 143, 10, Follow::Bottom},
+    {CVarnelDlg::IDC_ARCHIVE_STATUS, 2, 304, 143, 10, Follow::Bottom},
+    {CVarnelDlg::IDC_ARCHIVE, 671, 50, 50, 14, Follow::Right},
     {CVarnelDlg::IDC_QUIT, 671, 297, 50, 14, Follow::RightBottom},
     // Two of the column's empty places, below the other exports.
     {CVarnelDlg::IDC_EXPORT_GIS, 671, 149, 50, 14, Follow::Right},
@@ -224,6 +229,10 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     QPushButton* importDevice = AddButton(m_content, QStringLiteral("导入设备..."), "importDevice");
     CreateRecordList();
     m_status = new CImportStatus(m_content);
+    m_archiveStatus = new CImportStatus(m_content);
+    m_archiveStatus->setObjectName(QStringLiteral("archiveStatus"));
+    m_archive = std::make_unique<CArchiveSession>();
+    QPushButton* archive = AddButton(m_content, QStringLiteral("记录库..."), "archive");
     QPushButton* exportGis = AddButton(m_content, QStringLiteral("导出GIS..."), "exportGis");
     QPushButton* exportReport = AddButton(m_content, QStringLiteral("导出报告..."), "exportReport");
     QPushButton* publish = AddButton(m_content, QStringLiteral("发布到服务器..."), "publish");
@@ -237,10 +246,11 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
                   {IDC_IMPORT_DEVICE, importDevice}, {IDC_RECORD_LIST, m_list},
                   {IDC_IMPORT_STATUS, m_status},     {IDC_QUIT, quit},
                   {IDC_EXPORT_GIS, exportGis},       {IDC_EXPORT_REPORT, exportReport},
+                  {IDC_ARCHIVE, archive},            {IDC_ARCHIVE_STATUS, m_archiveStatus},
                   {IDC_PUBLISH, publish}};
 
     // Tab goes from the list down the button column, as they stand on the screen.
-    QWidget* const tabOrder[] = {m_list,      importDevice, importFile,   exportCad,
+    QWidget* const tabOrder[] = {m_list,      importDevice, importFile,   archive,      exportCad,
                                  exportExcel, exportImage,  exportGis, exportReport, publish, quit};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -251,6 +261,9 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
 
     connect(importDevice, &QPushButton::clicked, this, &CVarnelDlg::OnImportDevice);
     connect(importFile, &QPushButton::clicked, this, &CVarnelDlg::OnImportFile);
+    connect(archive, &QPushButton::clicked, this, &CVarnelDlg::OnArchive);
+    auto* archiveKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    connect(archiveKey, &QShortcut::activated, this, &CVarnelDlg::OnArchive);
     connect(exportCad, &QPushButton::clicked, this, &CVarnelDlg::OnExportCad);
     connect(exportExcel, &QPushButton::clicked, this, &CVarnelDlg::OnExportExcel);
     connect(exportImage, &QPushButton::clicked, this, &CVarnelDlg::OnExportImage);
@@ -298,6 +311,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     for (const QString& refused : OfferStartupTilePackages(*m_mapArea)) qWarning("%s", qUtf8Printable(refused));
     connect(m_mapArea, &CExplorer1::openTilePackageRequested, this, &CVarnelDlg::OnOpenTilePackage);
     ShowResult(TheRecordTable().selected);
+    WatchVolumes();
     // The first tab stop of the template starts with the focus, not the default button.
     importFile->setFocus();
 }
@@ -504,7 +518,7 @@ void CVarnelDlg::OnImportDevice()
     if (folder.isEmpty()) return;
     ImportReport report;
     ImportDevice(QFile::encodeName(folder), report);
-    m_status->Show(report);
+    FinishImport(report);
 }
 
 void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report)
@@ -524,13 +538,15 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
     // skipped. The list is emptied at the first record that loads, when the table restarts.
     class ImportWatcher : public FolderImportObserver {
     public:
-        ImportWatcher(OnGoingDlg* waiting, QTableWidget* list, ImportReport& report)
-            : m_waiting(waiting), m_list(list), m_report(report)
+        ImportWatcher(OnGoingDlg* waiting, QTableWidget* list, ImportReport& report, CArchiveSession& archive,
+                      const QByteArray& folder)
+            : m_waiting(waiting), m_list(list), m_report(report), m_archive(archive), m_folder(folder)
         {
         }
         void Stored(int, int tableIndex) override
         {
             if (tableIndex == 0) m_list->setRowCount(0);
+            m_archive.Store(TheRecordTable().records[tableIndex], m_folder);
         }
         void Skipped(int, const std::string& path, LoadFailure why) override
         {
@@ -544,14 +560,20 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         OnGoingDlg* m_waiting;
         QTableWidget* m_list;
         ImportReport& m_report;
+        CArchiveSession& m_archive;
+        const QByteArray& m_folder;
     };
     RecordTable& table = TheRecordTable();
     FolderImportResult run{};
     {
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
-        ImportWatcher watcher(&waiting, m_list, report);
+        ImportWatcher watcher(&waiting, m_list, report, *m_archive, folderPath);
         run = ImportRecordFiles(paths, table, &watcher, 0, kFilesAheadWhilePainting);
+        // The files past the list's MaxRecords are not lost: the archive takes them.
+        if (table.count == MaxRecords && !run.cancelled && size_t(run.filesDone) < paths.size())
+            report.archivedOnly += m_archive->StoreFiles({paths.begin() + run.filesDone, paths.end()}, folderPath,
+                                                        &watcher, run.filesDone);
     }
     report.imported += run.loaded;
     if (!run.cancelled) report.NotListed(paths, size_t(run.filesDone));
@@ -570,7 +592,7 @@ void CVarnelDlg::OnImportFile()
     if (file.isEmpty()) return;
     ImportReport report;
     ImportFile(file, report);
-    m_status->Show(report);
+    FinishImport(report);
 }
 
 void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
@@ -588,6 +610,7 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
         report.Skip(path, why);
         return;
     }
+    m_archive->Store(*m_scratch, path);
     const bool full = table.count == MaxRecords;
     if (full) report.leftTheList = DisplayName(table.records[MaxRecords - 1].path);
     RecordTableInsertTop(table, *m_scratch);
@@ -614,7 +637,7 @@ void CVarnelDlg::ImportPaths(const QList<QByteArray>& paths, ImportReport& repor
         else
             ImportFile(path, report);
     }
-    m_status->Show(report);
+    FinishImport(report);
 }
 
 void CVarnelDlg::ImportPathsAfterMapLoad(const QList<QByteArray>& paths)

@@ -11,8 +11,11 @@
 #include "export/record_formats.h"
 #include "import/record.h"
 
+class CArchiveSession;
+class CArchiveWindow;
 class CExplorer1;
 class CImportStatus;
+class CVolumeWatch;
 class COutlineArea;
 class QLabel;
 class QMimeData;
@@ -41,7 +44,9 @@ public:
         IDC_RECORD_LIST = 1015,
         IDC_QUIT = 1,
         IDC_IMPORT_STATUS = 1020,  // the import's status line, under the list
-        IDC_PUBLISH = 1021,
+        IDC_ARCHIVE = 1021,         // "记录库..."
+        IDC_ARCHIVE_STATUS = 1022,  // the archive's status line, under the import's
+        IDC_PUBLISH = 1023,
     };
 
     // dialogs: where file dialogs and message boxes go; nullptr uses the real ones.
@@ -88,6 +93,17 @@ public:
     // ImportPaths once the map page has loaded, so that the record shown is drawn on it.
     void ImportPathsAfterMapLoad(const QList<QByteArray>& paths);
 
+    // "记录库..." (Ctrl+L): opens the archive window, or raises it.
+    void OnArchive();
+    // Puts archived records on top of the list, the first of ids on top and shown, by the
+    // list's MaxRecords rule; records already listed are shown again instead. The status line
+    // tells what could not be added.
+    void AddArchivedRecords(const QList<qint64>& ids);
+    // A newly mounted volume at folder holds newRecords record files the archive lacks: the
+    // archive's status line offers to import them.
+    void OfferVolume(const QByteArray& folder, int newRecords);
+    CArchiveSession& ArchiveSession() { return *m_archive; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -111,6 +127,10 @@ private:
     void ImportFile(const QByteArray& path, ImportReport& report);
     void ImportPaths(const QList<QByteArray>& paths, ImportReport& report);
     void ImportDrop(const QMimeData& data);
+    // Offers the record files of volumes mounted while the window is open (OfferVolume).
+    void WatchVolumes();
+    // Ends an import: its archive transaction, and both status lines.
+    void FinishImport(const ImportReport& report);
     // Shows list row `row` (−1: none) and makes it the selected record.
     void ShowListRow(int row);
     // False, after telling the user, when there is no record to export.
@@ -132,6 +152,10 @@ private:
     QWidget* m_outlineGroup;
     QWidget* m_resultGroup;
     CImportStatus* m_status;
+    CImportStatus* m_archiveStatus;
+    std::unique_ptr<CArchiveSession> m_archive;
+    CArchiveWindow* m_archiveWindow = nullptr;
+    CVolumeWatch* m_volumes = nullptr;
     QScrollArea* m_scroll;
     QWidget* m_content;  // the surface holding every control, in m_scroll
     QList<std::pair<ControlId, QWidget*>> m_controls;  // every template control, for the layout

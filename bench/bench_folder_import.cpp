@@ -2,7 +2,9 @@
 // - the floor: the same bytes opened and read, as cat reads them;
 // - the folder import on the calling thread alone;
 // - the folder import on the thread pool;
-// - the window's OnImportDevice, with the waiting window and the list filled.
+// - the window's OnImportDevice, with the waiting window and the list filled: without a record
+//   archive (one that cannot be opened), into a new archive (every record stored), and into
+//   one that holds them all (every record known);
 // Compare the figures as ratios to the floor. Wall-clock times, since the pool's gain is in them.
 //
 // With --write-workload DIR it only writes the folder's files into DIR (for timing whole
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -23,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "app/archivesession.h"
 #include "app/varneldlg.h"
 #include "import/folder_import.h"
 #include "map/explorer.h"
@@ -41,12 +45,14 @@ void WriteWorkload(const std::string& dir)
     for (int i = 0; i < kFiles; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "/TRACK-%03d_2026-04-11 102030.nmea", i);
-        std::ofstream(dir + name, std::ios::binary) << text;
+        // A last line of no known kind makes each file's bytes its own, as each field's are.
+        std::ofstream(dir + name, std::ios::binary) << text << "$PVRNL," << i << "\r\n";
     }
 }
 
 struct Fixture {
     ScratchFolder folder{"varnel-bench-device"};
+    ScratchFolder archive{"varnel-bench-archive"};
     std::vector<std::string> paths;
     CScriptedDialogs dialogs;
     CVarnelDlg dialog{&dialogs};
@@ -58,6 +64,8 @@ struct Fixture {
         ListRecordFolder(folder.path().c_str(), FolderOrder::Listing, paths);
         for (std::string& name : paths) name.insert(0, folder.path() + "/");
         dialogs.folderAnswer = QString::fromStdString(folder.path());
+        // Without an archive unless a benchmark gives it one.
+        dialog.ArchiveSession().UsePath(paths.at(0) + "/records.sqlite");
         dialog.show();
     }
 };
@@ -137,6 +145,59 @@ void BM_WindowImportDevice(benchmark::State& state)
     if (TheRecordTable().count != kFiles) state.SkipWithError("the import did not load every file");
 }
 
+enum class ArchiveKind { None, New, Known };
+
+// The window's import as above, with the archive of kind. The archive is made (or removed)
+// outside the timing of each round.
+void WindowImportWithArchive(benchmark::State& state, ArchiveKind kind)
+{
+    CExplorer1* map = g_fixture->dialog.findChild<CExplorer1*>(QStringLiteral("mapArea"));
+    CArchiveSession& session = g_fixture->dialog.ArchiveSession();
+    const std::string path = g_fixture->archive.File("records.sqlite");
+    // A path below a regular file cannot be opened: the import goes on without an archive.
+    const std::string unusable = g_fixture->paths.at(0) + "/records.sqlite";
+    const auto fresh = [&] {
+        session.UsePath(kind == ArchiveKind::None ? unusable : path);
+        for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+        if (kind == ArchiveKind::Known) {
+            g_fixture->dialog.OnImportDevice();
+            Settle(*map);
+        }
+    };
+    fresh();
+    for (auto _ : state) {
+        g_fixture->dialog.OnImportDevice();
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        Settle(*map);
+        RecordArchive* archive = kind == ArchiveKind::None ? nullptr : session.Archive();
+        if (archive && archive->RecordCount() != kFiles) {
+            const QString said = g_fixture->dialog.findChild<QLabel*>(QStringLiteral("archiveStatus"))->toolTip();
+            state.SkipWithError(("the archive does not hold every file: " + said.toStdString()).c_str());
+            break;
+        }
+        if (kind == ArchiveKind::New) fresh();
+        state.ResumeTiming();
+    }
+    if (TheRecordTable().count != kFiles) state.SkipWithError("the import did not load every file");
+    session.UsePath(unusable);
+}
+
+void BM_WindowImportDeviceNoArchive(benchmark::State& state)
+{
+    WindowImportWithArchive(state, ArchiveKind::None);
+}
+
+void BM_WindowImportDeviceNewToArchive(benchmark::State& state)
+{
+    WindowImportWithArchive(state, ArchiveKind::New);
+}
+
+void BM_WindowImportDeviceKnownToArchive(benchmark::State& state)
+{
+    WindowImportWithArchive(state, ArchiveKind::Known);
+}
+
 // The same until the map has drawn the first record's route.
 void BM_WindowImportDeviceUntilDrawn(benchmark::State& state)
 {
@@ -158,6 +219,9 @@ BENCHMARK(BM_ImportOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImportPooled)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WindowImportDevice)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WindowImportDeviceUntilDrawn)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowImportDeviceNoArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowImportDeviceNewToArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowImportDeviceKnownToArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

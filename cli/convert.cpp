@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/convert_archive.h"
 #include "cli/printable.h"
 #include "cli/publish_run.h"
 #include "export/record_formats.h"
@@ -35,6 +36,9 @@ const char kUsage[] =
     "       varnel-convert FILE [--dxf OUT.dxf] [--csv OUT.csv] [--gis OUT.gpkg] [--report OUT.pdf]\n"
     "       varnel-convert PATH... --out-dir DIR [--formats dxf,csv,...]\n"
     "       varnel-convert --publish CONN PATH...\n"
+    "       varnel-convert --archive DB PATH...\n"
+    "       varnel-convert --from-archive DB [--since DATE] [--customer NAME] ... [--json | --out-dir DIR]\n"
+    "       varnel-convert --backup-archive DB OUT\n"
     "\n"
     "Loads instrument record files and prints one line per loaded measurement.\n"
     "A PATH is a record file or a folder; of a folder, the files whose name contains\n"
@@ -93,6 +97,7 @@ const char kUsage[] =
     "             Prints \"published N records to USER@HOST, M already on the server\"\n"
     "             instead of the records. CONN's connect_timeout bounds every wait\n"
     "             (default 30 s).\n"
+    "%s"
     "  --help     this text.\n"
     "\n"
     "A file that does not load, or an export that cannot be written, is named on standard\n"
@@ -115,6 +120,7 @@ struct Options {
     std::vector<const RecordFormat*> outDirFormats;
     std::vector<std::string> paths;
     std::string publish;  // --publish CONN
+    ArchiveOptions archive;
 };
 
 std::span<const RecordFormat> Formats()
@@ -215,7 +221,8 @@ void PutKey(std::string& out, const char* key)
     out += "\":";
 }
 
-void PrintJson(const MeasureRecord& r, bool withPoints)
+// archived: "new" or "known" when the record was stored in an archive, else nullptr.
+void PrintJson(const MeasureRecord& r, bool withPoints, const char* archived)
 {
     std::string out = "{";
     PutKey(out, "path"), PutString(out, r.path);
@@ -272,11 +279,12 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
         }
         out += ']';
     }
+    if (archived) PutKey(out, "archive"), PutString(out, archived);
     out += "}\n";
     Output(out.data(), out.size());
 }
 
-void PrintLine(const MeasureRecord& r)
+void PrintLine(const MeasureRecord& r, const char* archived)
 {
     char figures[512];
     const int n = std::snprintf(figures, sizeof figures,
@@ -285,6 +293,7 @@ void PrintLine(const MeasureRecord& r)
                                 r.areaMu, r.curveLength, r.straightLength, r.pointCount);
     std::string line = Printable(FileName(r.path));
     line.append(figures, n > 0 ? std::min<size_t>(size_t(n), sizeof figures - 1) : 0);
+    if (archived) line.insert(line.size() - 1, std::string("\t") + archived);
     Output(line.data(), line.size());
 }
 
@@ -444,7 +453,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg == "--help") {
-            std::fputs(kUsage, stdout);
+            std::printf(kUsage, kArchiveUsage);
             std::printf("\nFormats: %s.\n", FormatIds().c_str());
             return 0;
         } else if (!endOfOptions && arg == "--json") {
@@ -472,6 +481,8 @@ int ParseOptions(int argc, char** argv, Options& options)
             } else {
                 return 2;
             }
+        } else if (const int archive = endOfOptions ? 0 : ParseArchiveOption(argc, argv, i, options.archive)) {
+            if (archive == 2) return 2;
         } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "varnel-convert: unknown option %s\n", Printable(arg.c_str()).c_str());
             return 2;
@@ -479,7 +490,9 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.paths.push_back(arg);
         }
     }
-    if (options.paths.empty()) {
+    if (const int status = CheckArchiveOptions(options.archive, !options.paths.empty())) return status;
+    const bool fromArchive = !options.archive.fromArchive.empty() || !options.archive.backupFrom.empty();
+    if (options.paths.empty() && !fromArchive) {
         std::fputs("varnel-convert: no PATH given (see --help)\n", stderr);
         return 2;
     }
@@ -487,12 +500,17 @@ int ParseOptions(int argc, char** argv, Options& options)
         std::fputs("varnel-convert: --points needs --json\n", stderr);
         return 2;
     }
-    if (!options.single.empty() && (options.paths.size() != 1 || !options.outDir.empty())) {
+    if (!options.single.empty() && (options.paths.size() != 1 || !options.outDir.empty() || fromArchive)) {
         std::fputs("varnel-convert: --dxf, --csv, --gis and --report take a single FILE and no --out-dir\n", stderr);
         return 2;
     }
     if (!options.publish.empty() && (options.json || !options.single.empty() || !options.outDir.empty())) {
         std::fputs("varnel-convert: --publish takes PATHs only, no --json or exports\n", stderr);
+        return 2;
+    }
+    if (!options.publish.empty() && (!options.archive.fromArchive.empty() || !options.archive.backupFrom.empty())) {
+        // Publishing sends the records this run loads from PATHs; archived ones are not sent yet.
+        std::fputs("varnel-convert: --publish does not take --from-archive or --backup-archive\n", stderr);
         return 2;
     }
     if (!formats.empty() && options.outDir.empty()) {
@@ -524,6 +542,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
     }
     // /dev/null and /dev/stdout may be targets.
     AllowStandardStreamTargets(true);
+    if (!options.archive.backupFrom.empty()) return BackupArchive(options.archive);
 
     bool anyFailed = false;
     FileList files;
@@ -550,20 +569,34 @@ int ConvertMain(int argc, char** argv, bool asProgram)
     // the command line is, whatever the reason.
     class Printer : public FolderImportObserver {
     public:
-        Printer(const Options& options, const FileList& files, const RecordTable& table)
-            : m_options(options), m_files(files), m_table(table), m_recordFiles(files.folders.size())
+        Printer(const Options& options, const FileList& files, const RecordTable& table, ConvertArchive* archive)
+            : m_options(options), m_files(files), m_table(table), m_archive(archive),
+              m_recordFiles(files.folders.size())
         {
         }
         void Stored(int fileIndex, int tableIndex) override
         {
             const MeasureRecord& record = m_table.records[tableIndex];
-            // A publishing run prints its summary instead.
-            if (m_options.publish.empty() && m_options.json)
-                PrintJson(record, m_options.points);
-            else if (m_options.publish.empty())
-                PrintLine(record);
-            if (!ExportRecord(m_options, record, m_exported)) failed = true;
+            const char* archived = nullptr;
+            if (m_archive) {
+                const size_t file = size_t(m_first + fileIndex);
+                const int folder = m_files.folder[file];
+                archived = m_archive->Store(record, folder >= 0 ? m_files.folders[size_t(folder)] : m_files.paths[file]);
+            }
+            Print(record, archived);
             Count(fileIndex);
+        }
+        // Prints and exports a record, from a file or from the archive.
+        void Print(const MeasureRecord& record, const char* archived)
+        {
+            // A publishing run prints its summary instead.
+            if (m_options.publish.empty()) {
+                if (m_options.json)
+                    PrintJson(record, m_options.points, archived);
+                else
+                    PrintLine(record, archived);
+            }
+            if (!ExportRecord(m_options, record, m_exported)) failed = true;
         }
         void Skipped(int fileIndex, const std::string& path, LoadFailure why) override
         {
@@ -597,6 +630,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         const Options& m_options;
         const FileList& m_files;
         const RecordTable& m_table;
+        ConvertArchive* m_archive;
         std::vector<int> m_recordFiles;  // per folder: files that loaded or failed as record files
         ExportedStems m_exported;
         int m_first = 0;
@@ -613,7 +647,15 @@ int ConvertMain(int argc, char** argv, bool asProgram)
 
     auto table = std::make_unique_for_overwrite<RecordTable>();
     table->count = table->selected = 0;
-    Printer printer(options, files, *table);
+    std::unique_ptr<ConvertArchive> archive;
+    if (!options.archive.archive.empty()) {
+        archive = std::make_unique<ConvertArchive>();
+        if (!archive->Open(options.archive.archive)) anyFailed = true, archive.reset();
+    }
+    Printer printer(options, files, *table, archive.get());
+    if (!options.archive.fromArchive.empty() &&
+        !ForEachArchived(options.archive, [&printer](const MeasureRecord& record) { printer.Print(record, nullptr); }))
+        anyFailed = true;
     std::vector<std::string> rest = files.paths;
     for (int first = 0; !rest.empty();) {
         printer.StartAt(first);
@@ -625,6 +667,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         first += run.filesDone;
         rest.erase(rest.begin(), rest.begin() + run.filesDone);
     }
+    if (archive && !archive->Finish()) anyFailed = true;
     if (printer.failed || printer.ReportEmptyFolders()) anyFailed = true;
     if (publish) {
         const std::string summary = publish->Summary();

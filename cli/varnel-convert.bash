@@ -7,7 +7,9 @@ _varnel_convert()
     _init_completion || return
 
     case $prev in
-        --dxf | --csv | --gis | --report) _filedir; return ;;
+        --dxf | --csv | --gis | --report | --archive | --from-archive | --backup-archive) _filedir; return ;;
+        --type) COMPREPLY=($(compgen -W "Area Vehicle Distance" -- "$cur")); return ;;
+        --since | --until | --customer | --match) return ;;
         --out-dir) _filedir -d; return ;;
         --publish) return ;;  # a connection string: nothing to offer
         --formats)

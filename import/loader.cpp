@@ -19,7 +19,9 @@ constexpr int kReadChunk = 64 * 1024;
 
 // Reads the file in chunks, so memory stays bounded whatever its size, and stops as soon as
 // the record is full or MaxRecordFileBytes have been read. Returns false on a read error.
-bool ReadPoints(int fd, MeasureRecord& r)
+// readSome(buffer, size) is read(2)'s contract: bytes read, 0 at the end, −1 with errno set.
+template <typename ReadSome>
+bool ReadPoints(ReadSome readSome, MeasureRecord& r)
 {
     char data[kReadChunk];
     char line[LineCapacity];
@@ -40,7 +42,7 @@ bool ReadPoints(int fd, MeasureRecord& r)
                     break;
                 }
                 const size_t want = std::min<long long>(budget, sizeof data - filled);
-                const ssize_t got = ::read(fd, data + filled, want);
+                const ssize_t got = readSome(data + filled, want);
                 if (got < 0) {
                     if (errno == EINTR) continue;
                     return false;
@@ -84,22 +86,40 @@ void ClearUnreadPart(MeasureRecord& r)
     std::memset(planeTail, 0, size_t(reinterpret_cast<char*>(&r + 1) - planeTail));
 }
 
+// A record that did not load is nobody's: its arrays are left as they are.
+int Fail(LoadFailure* why, LoadFailure failure)
+{
+    if (why) *why = failure;
+    return -1;
+}
+
+// Clears the record's head and takes path's name rules: LoadFailure::None when the name is a
+// record file's. The arrays are cleared where the file leaves them empty once it has been
+// read, so that a full record's 200 KB are not written twice.
+LoadFailure StartRecord(const char* path, MeasureRecord& record)
+{
+    std::memset(static_cast<void*>(&record), 0, offsetof(MeasureRecord, points));
+    const size_t length = strnlen(path, PathCapacity);
+    if (length >= size_t(PathCapacity)) return LoadFailure::PathTooLong;
+    std::memcpy(record.path, path, length);
+    if (!CheckFileName(path, record)) return LoadFailure::NotRecordName;
+    return LoadFailure::None;
+}
+
+int FinishRecord(MeasureRecord& record, LoadFailure* why)
+{
+    if (record.pointCount == 0) return Fail(why, LoadFailure::NoPoints);
+    ClearUnreadPart(record);
+    CompleteRecord(record);
+    if (why) *why = LoadFailure::None;
+    return 0;
+}
+
 }  // namespace
 
 int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why)
 {
-    // A record that did not load is nobody's: its arrays are left as they are.
-    auto fail = [why](LoadFailure f) {
-        if (why) *why = f;
-        return -1;
-    };
-    // Everything before the points is cleared now; the arrays are cleared where the file leaves
-    // them empty once it has been read, so that a full record's 200 KB are not written twice.
-    std::memset(static_cast<void*>(&record), 0, offsetof(MeasureRecord, points));
-    const size_t length = strnlen(path, PathCapacity);
-    if (length >= size_t(PathCapacity)) return fail(LoadFailure::PathTooLong);
-    std::memcpy(record.path, path, length);
-    if (!CheckFileName(path, record)) return fail(LoadFailure::NotRecordName);
+    if (const LoadFailure start = StartRecord(path, record); start != LoadFailure::None) return Fail(why, start);
 
     // Non-blocking open and a regular-file check: a FIFO or device named *.nmea must not hang us.
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -107,18 +127,29 @@ int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why)
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) ::close(fd);
         LogPrintf("[ERR] Open \"%s\" Failed!", path);
-        return fail(LoadFailure::CannotOpen);
+        return Fail(why, LoadFailure::CannotOpen);
     }
-    const bool read = ReadPoints(fd, record);
+    const bool read = ReadPoints([fd](char* buffer, size_t size) { return ::read(fd, buffer, size); }, record);
     ::close(fd);
     if (!read) {
         LogPrintf("[ERR] Read \"%s\" Failed!", path);
-        return fail(LoadFailure::CannotRead);
+        return Fail(why, LoadFailure::CannotRead);
     }
-    if (record.pointCount == 0) return fail(LoadFailure::NoPoints);
+    return FinishRecord(record, why);
+}
 
-    ClearUnreadPart(record);
-    CompleteRecord(record);
-    if (why) *why = LoadFailure::None;
-    return 0;
+int LoadRecordBytes(const char* path, const void* data, size_t size, MeasureRecord& record, LoadFailure* why)
+{
+    if (const LoadFailure start = StartRecord(path, record); start != LoadFailure::None) return Fail(why, start);
+    const char* next = static_cast<const char*>(data);
+    const char* const end = next + size;
+    ReadPoints(
+        [&next, end](char* buffer, size_t want) {
+            const size_t n = std::min(want, size_t(end - next));
+            if (n > 0) std::memcpy(buffer, next, n);
+            next += n;
+            return ssize_t(n);
+        },
+        record);
+    return FinishRecord(record, why);
 }

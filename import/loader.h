@@ -51,6 +51,11 @@ inline constexpr long long MaxRecordFileBytes = 64LL * 1024 * 1024;
 // 0: record cleared and filled. −1: not loaded; record's content is meaningless.
 int LoadRecordFile(const char* path, MeasureRecord& record, LoadFailure* why = nullptr);
 
+// The same from a file's bytes already in memory (an archived record file): path gives the
+// record's path and name rules, data the content, read to at most MaxRecordFileBytes.
+int LoadRecordBytes(const char* path, const void* data, size_t size, MeasureRecord& record,
+                    LoadFailure* why = nullptr);
+
 // Name rules: sets type, the date and time (when the name carries one) and nameKey.
 bool CheckFileName(const char* path, MeasureRecord& record);
 

@@ -395,7 +395,7 @@ private slots:
         QCOMPARE(TablePaths(), expected);
         VerifyListMirrorsTable(0);
         // The files the full list left unread are counted, and named on hover.
-        QCOMPARE(Status()->Summary(), QStringLiteral("已导入 200 个记录；列表最多 200 个记录：另有 50 个文件未列出"));
+        QCOMPARE(Status()->Summary(), QStringLiteral("已导入 200 个记录；列表最多 200 个记录：另有 50 个文件未列出（50 个已存入记录库）"));
         QStringList unlisted = ListingOrder(folder).mid(MaxRecords);
         for (QString& name : unlisted) name = folder + '/' + name + QStringLiteral(" — 未列出：列表已满");
         QCOMPARE(Status()->toolTip().split('\n'), unlisted);

@@ -51,7 +51,7 @@ private slots:
             reached << focus->objectName();
             QVERIFY2(visible.contains(OnScreen(focus)), qPrintable(focus->objectName()));
         }
-        QCOMPARE(reached, QStringList({"importFile", "recordList", "importDevice", "importFile", "exportCad",
+        QCOMPARE(reached, QStringList({"importFile", "recordList", "importDevice", "importFile", "archive", "exportCad",
                                        "exportExcel", "exportImage", "exportGis", "exportReport", "publish",
                                        "quit", "recordList"}));
     }

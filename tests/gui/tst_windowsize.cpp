@@ -48,7 +48,8 @@ private slots:
     void extraRoomGoesToTheMapAndTheList()
     {
         const QStringList fixed{"outline", "resultText", "header", "importDevice", "importFile", "exportCad",
-                                "exportExcel", "exportImage", "exportGis", "exportReport", "quit", "importStatus"};
+                                "exportExcel", "exportImage", "exportGis", "exportReport", "quit", "importStatus",
+                                "archive", "archiveStatus"};
         QMap<QString, QSize> sizes;
         for (const QString& name : fixed) sizes[name] = m_dlg->findChild<QWidget*>(name)->size();
         const QSize map = Child("mapArea")->size();

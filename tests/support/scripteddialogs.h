@@ -59,4 +59,13 @@ public:
         passwordLabels << label;
         return passwordAnswer;
     }
+
+    bool confirmAnswer = true;
+    QList<Message> questions;
+
+    bool Confirm(QWidget*, const QString& caption, const QString& text) override
+    {
+        questions << Message{caption, text};
+        return confirmAnswer;
+    }
 };

@@ -41,6 +41,9 @@ protected:
     {
         std::memset(&TheRecordTable(), 0, sizeof(RecordTable));
         m_dir = new QTemporaryDir;
+        // Each window has a record archive of its own, never the user's.
+        m_data = new QTemporaryDir;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data->path()));
         m_dialogs = new CScriptedDialogs;
         m_dlg = new CVarnelDlg(m_dialogs);
         m_dlg->show();
@@ -51,6 +54,8 @@ protected:
         delete m_dlg;
         delete m_dialogs;
         delete m_dir;
+        delete m_data;
+        m_data = nullptr;
         m_dlg = nullptr;
         m_dialogs = nullptr;
         m_dir = nullptr;
@@ -81,4 +86,5 @@ protected:
     CScriptedDialogs* m_dialogs = nullptr;
     CVarnelDlg* m_dlg = nullptr;
     QTemporaryDir* m_dir = nullptr;
+    QTemporaryDir* m_data = nullptr;  // $XDG_DATA_HOME while the window is open: its archive
 };
