@@ -14,7 +14,7 @@
 #include "import/record_labels.h"
 #include "import/recordplace.h"
 #include "publish/publish_geometry.h"
-#include "publish/record_identity.h"
+#include "archive/record_archive.h"
 #include "publish/server_schema.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "import/loader.h"
 #include "import/record_geodesy.h"
 #include "publish/pg_session.h"
-#include "publish/record_identity.h"
+#include "archive/record_archive.h"
 #include "publish/server_publisher.h"
 #include "tests/support/pgtestserver.h"
 #include "tests/support/testsupport.h"
