@@ -140,13 +140,79 @@ const char* FileName(const char* path)
     return slash ? slash + 1 : path;
 }
 
+// Length of the valid UTF-8 sequence at s, or 0.
+size_t Utf8SequenceLength(const unsigned char* s)
+{
+    const unsigned char c = s[0];
+    size_t n = 0;
+    unsigned minimum = 0, value = 0;
+    if (c >= 0xC2 && c <= 0xDF) n = 2, value = c & 0x1F, minimum = 0x80;
+    else if (c >= 0xE0 && c <= 0xEF) n = 3, value = c & 0x0F, minimum = 0x800;
+    else if (c >= 0xF0 && c <= 0xF4) n = 4, value = c & 0x07, minimum = 0x10000;
+    else return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (s[i] & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    return n;
+}
+
+// The code point of the valid UTF-8 sequence of n bytes at s.
+unsigned Utf8CodePoint(const unsigned char* s, size_t n)
+{
+    unsigned value = n == 2 ? s[0] & 0x1F : n == 3 ? s[0] & 0x0F : s[0] & 0x07;
+    for (size_t i = 1; i < n; ++i) value = (value << 6) | (s[i] & 0x3F);
+    return value;
+}
+
+// C1 controls, and the characters that reorder the text around them (embeddings, overrides,
+// isolates): shown raw, they make a terminal act or show a name reversed.
+bool IsHiddenControl(unsigned codePoint)
+{
+    return (codePoint >= 0x80 && codePoint <= 0x9F) || (codePoint >= 0x202A && codePoint <= 0x202E) ||
+           (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
+
+// A GBK character: a lead byte and its trail byte, which may lie in C1's range of bytes.
+bool IsGbkPair(const unsigned char* s)
+{
+    return s[0] >= 0x81 && s[0] <= 0xFE && s[1] >= 0x40 && s[1] <= 0xFE && s[1] != 0x7F;
+}
+
 // A name for the text output and for messages: control bytes are written as escapes (\n, \t,
-// \r, \xHH), so a name cannot forge output lines or reach the terminal as a control sequence.
+// \r, \xHH), C1 controls and bidirectional controls as \uXXXX, so a name cannot forge output
+// lines, reach the terminal as a control sequence or show itself reversed. Other bytes stay as
+// they are (UTF-8, or the instrument's GBK).
 std::string Printable(const char* text)
 {
     std::string out;
-    for (const auto* s = reinterpret_cast<const unsigned char*>(text); *s; ++s) {
+    char escape[8];
+    for (const auto* s = reinterpret_cast<const unsigned char*>(text); *s;) {
         const unsigned char c = *s;
+        if (c >= 0x80) {
+            if (const size_t n = Utf8SequenceLength(s)) {
+                if (const unsigned codePoint = Utf8CodePoint(s, n); IsHiddenControl(codePoint)) {
+                    std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
+                    out += escape;
+                } else {
+                    out.append(reinterpret_cast<const char*>(s), n);
+                }
+                s += n;
+            } else if (IsGbkPair(s)) {
+                out.append(reinterpret_cast<const char*>(s), 2);
+                s += 2;
+            } else {
+                if (c <= 0x9F) {
+                    std::snprintf(escape, sizeof escape, "\\x%02x", c);
+                    out += escape;
+                } else {
+                    out += char(c);
+                }
+                ++s;
+            }
+            continue;
+        }
         if (c >= 0x20 && c != 0x7F) {
             out += char(c);
         } else if (c == '\n') {
@@ -156,10 +222,10 @@ std::string Printable(const char* text)
         } else if (c == '\r') {
             out += "\\r";
         } else {
-            char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02x", c);
             out += escape;
         }
+        ++s;
     }
     return out;
 }
@@ -193,24 +259,6 @@ void PutInteger(std::string& out, long long v)
     out.append(text, result.ptr);
 }
 
-// Length of the valid UTF-8 sequence at s, or 0.
-size_t Utf8SequenceLength(const unsigned char* s)
-{
-    const unsigned char c = s[0];
-    size_t n = 0;
-    unsigned minimum = 0, value = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, value = c & 0x1F, minimum = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, value = c & 0x0F, minimum = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, value = c & 0x07, minimum = 0x10000;
-    else return 0;
-    for (size_t i = 1; i < n; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (s[i] & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return n;
-}
-
 void PutString(std::string& out, const char* text)
 {
     out += '"';
@@ -230,7 +278,12 @@ void PutString(std::string& out, const char* text)
             out += char(c);
             ++s;
         } else if (const size_t n = Utf8SequenceLength(s)) {
-            out.append(reinterpret_cast<const char*>(s), n);
+            if (const unsigned codePoint = Utf8CodePoint(s, n); IsHiddenControl(codePoint)) {
+                std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
+                out += escape;
+            } else {
+                out.append(reinterpret_cast<const char*>(s), n);
+            }
             s += n;
         } else {
             std::snprintf(escape, sizeof escape, "\\u%04x", c);

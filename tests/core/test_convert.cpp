@@ -261,6 +261,37 @@ TEST_F(ConvertCommand, NamesAreEscapedInTextAndMessages)
     EXPECT_NE(json.out.find("a\\u000aforged\\u0009line\\u001b[2J.nmea"), std::string::npos) << json.out;
 }
 
+// C1 controls (as UTF-8 and as a bare byte) act on terminals as C0 ones do, and the
+// bidirectional controls show a name reversed ("rtlaemn.exe.jpg"); GBK pairs whose second byte
+// lies in C1's range stay as they are.
+TEST_F(ConvertCommand, C1AndBidirectionalControlsAreEscaped)
+{
+    ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
+    const struct {
+        std::string name, shown, json;
+    } cases[] = {
+        {"a\xc2\x9b" "31m.nmea", "a\\u009b31m.nmea", "a\\u009b31m.nmea"},
+        {"b\xc2\x85x.nmea", "b\\u0085x.nmea", "b\\u0085x.nmea"},
+        {"c\x9b" "2J.nmea", "c\\x9b2J.nmea", "c\\u009b2J.nmea"},
+        {"d\xe2\x80\xaegpj.nmea", "d\\u202egpj.nmea", "d\\u202egpj.nmea"},
+        {"e\xe2\x81\xa6x\xe2\x81\xa9.nmea", "e\\u2066x\\u2069.nmea", "e\\u2066x\\u2069.nmea"},
+        {"f\x81\x80.nmea", "f\x81\x80.nmea", "f\\u0081\\u0080.nmea"},
+    };
+    for (const auto& c : cases) Write("d/" + c.name, kField);
+    Write("d/g\xe2\x80\xaeno.nmea", "no points\r\n");
+    const Outcome run = Run(dir_ + "/d");
+    EXPECT_EQ(run.status, 1);
+    const Outcome json = Run("--json " + dir_ + "/d");
+    for (const auto& c : cases) {
+        EXPECT_NE(("\n" + run.out).find("\n" + c.shown + "\t"), std::string::npos) << c.shown << " in\n" << run.out;
+        EXPECT_NE(json.out.find("/d/" + c.json + "\""), std::string::npos) << c.json << " in\n" << json.out;
+    }
+    EXPECT_NE(run.err.find("g\\u202eno.nmea: no point line"), std::string::npos) << run.err;
+    for (const std::string& text : {run.out, run.err, json.out})
+        for (const char* raw : {"\xc2\x9b", "\xc2\x85", "\xe2\x80\xae", "\xe2\x81\xa6", "\x9b" "2J"})
+            EXPECT_EQ(text.find(raw), std::string::npos) << text;
+}
+
 TEST_F(ConvertCommand, TwoRecordsOfOneExportNameFailTheSecond)
 {
     ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
