@@ -22,17 +22,23 @@ public:
     // costs the import time.
     void SetFilesRead(int filesRead);
 
-    // Lets pending events through: repaints, and a click or key on "取消". All other user input
-    // is swallowed, so the import keeps the window to itself until it ends or is cancelled.
+    // Lets pending events through: repaints, and a click or key on "取消" (Space or Enter on it,
+    // Escape in the window). All other user input is swallowed, so the import keeps the window to itself until it ends or is cancelled.
     void KeepResponsive();
 
     // The user asked to stop the import.
     bool CancelRequested() const { return m_cancelRequested; }
 
+    // Escape in the waiting window asks to stop the import, as "取消" does.
+    void reject() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Whether input meant for watched may pass: the waiting window's own.
+    bool TakesInput(QObject* watched) const;
+
     QProgressBar* m_progress;
     QPushButton* m_cancel;
     bool m_cancelRequested = false;

@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -350,6 +351,56 @@ private slots:
         const int count = TheRecordTable().count;
         QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
         QCOMPARE(TablePaths().value(0), folder + '/' + ListingOrder(folder).value(0));
+        VerifyListMirrorsTable(0);
+    }
+
+    // The user's own input reaches "取消" as it reaches any window: through the waiting window's
+    // window, the mouse at the button's place, the keys to the focused button or the window.
+    void cancelTakesRealInput_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("click") << QStringLiteral("click");
+        QTest::newRow("space") << QStringLiteral("space");
+        QTest::newRow("enter") << QStringLiteral("enter");
+        QTest::newRow("escape") << QStringLiteral("escape");
+    }
+    void cancelTakesRealInput()
+    {
+        QFETCH(QString, input);
+        const QString folder = Folder(QStringLiteral("device"));
+        for (int i = 0; i < 50; ++i) WriteRecordFile(folder + QString::asprintf("/r%02d.nmea", i), i % 60);
+
+        struct Presser {
+            QString input;
+            int stored = 0;
+            bool pressed = false, greyed = false;
+        } presser{input};
+        SetLogSink(
+            [](void* context, const char* line) {
+                auto* p = static_cast<Presser*>(context);
+                if (std::strncmp(line, "[INFO] Open", 11) == 0 || ++p->stored != 10) return;
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    if (!w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
+                    auto* cancel = w->findChild<QPushButton*>(QStringLiteral("cancel"));
+                    QWindow* window = w->windowHandle();
+                    if (p->input == u"click")
+                        QTest::mouseClick(window, Qt::LeftButton, {}, cancel->mapTo(w, cancel->rect().center()));
+                    else
+                        QTest::keyClick(window, p->input == u"space" ? Qt::Key_Space
+                                                : p->input == u"enter" ? Qt::Key_Return : Qt::Key_Escape);
+                    p->pressed = true;
+                    p->greyed = !cancel->isEnabled();
+                }
+            },
+            &presser);
+        ImportFolder(folder);
+        SetLogSink(nullptr, nullptr);
+        const Presser seen = presser;
+
+        QVERIFY(seen.pressed);
+        QVERIFY(seen.greyed);
+        const int count = TheRecordTable().count;
+        QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
         VerifyListMirrorsTable(0);
     }
 
