@@ -534,7 +534,7 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
         ImportWatcher watcher(&waiting, m_list, report);
-        run = ImportRecordFiles(paths, table, &watcher);
+        run = ImportRecordFiles(paths, table, &watcher, 0, m_loadRecordFile);
     }
     report.imported += run.loaded;
     activateWindow();  // back from the waiting window
@@ -566,8 +566,13 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
         return;
     }
     LoadFailure why = LoadFailure::None;
-    if (LoadRecordFile(path.constData(), *m_scratch, &why) != 0) {
-        report.Skip(path, why);
+    bool failed = false;
+    {
+        CSlowReadWait wait(this);  // the file is read on the pool: a stalled drive never blocks the window
+        failed = LoadRecordFileAside(path.constData(), *m_scratch, wait, &why, m_loadRecordFile) != 0;
+    }
+    if (failed) {
+        if (why != LoadFailure::None) report.Skip(path, why);  // None: the user gave up waiting
         return;
     }
     const bool full = table.count == MaxRecords;

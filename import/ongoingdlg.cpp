@@ -129,3 +129,25 @@ void OnGoingDlg::KeepResponsive()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     m_sinceEvents.start();
 }
+
+CSlowReadWait::CSlowReadWait(QWidget* owner) : m_owner(owner)
+{
+    m_since.start();
+}
+
+CSlowReadWait::~CSlowReadWait() = default;
+
+void CSlowReadWait::Waiting()
+{
+    if (!m_waiting && m_since.elapsed() >= ShowAfterMs) {
+        m_waiting = std::make_unique<OnGoingDlg>(m_owner);
+        m_waiting->Start(1);
+    } else if (m_waiting) {
+        m_waiting->KeepResponsive();
+    }
+}
+
+bool CSlowReadWait::Cancelled()
+{
+    return m_waiting && m_waiting->CancelRequested();
+}

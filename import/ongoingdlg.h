@@ -5,6 +5,10 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
+#include <memory>
+
+#include "import/folder_import.h"
+
 class QProgressBar;
 class QPushButton;
 
@@ -44,4 +48,22 @@ private:
     bool m_cancelRequested = false;
     bool m_filtering = false;
     QElapsedTimer m_sinceEvents;  // since the last round of events
+};
+
+// Waits for one file read on the pool (LoadRecordFileAside): a read that has not answered after
+// a moment brings up the waiting window, whose "取消" gives it up. A read that answers at once
+// shows nothing.
+class CSlowReadWait : public FolderImportObserver {
+public:
+    explicit CSlowReadWait(QWidget* owner);
+    ~CSlowReadWait() override;
+    void Waiting() override;
+    bool Cancelled() override;
+
+    static constexpr int ShowAfterMs = 300;
+
+private:
+    QWidget* m_owner;
+    std::unique_ptr<OnGoingDlg> m_waiting;
+    QElapsedTimer m_since;
 };

@@ -1,6 +1,7 @@
 // The two import commands: a whole folder, and one file on top of the list.
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
@@ -15,7 +16,9 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "app/importstatus.h"
 #include "app/recordlist.h"
@@ -56,6 +59,28 @@ QStringList TablePaths()
 struct Dropped {
     QStringList urls;
     QString text;
+};
+
+// A drive whose reads of files named "stalled…" do not return until Release: a USB drive that
+// stopped answering.
+struct StalledDrive {
+    static int Load(const char* path, MeasureRecord& record, LoadFailure* why)
+    {
+        if (std::strstr(path, "/stalled") != nullptr) {
+            std::unique_lock lock(mutex);
+            answered.wait(lock, [] { return released; });
+        }
+        return LoadRecordFile(path, record, why);
+    }
+    static void Release()
+    {
+        const std::lock_guard lock(mutex);
+        released = true;
+        answered.notify_all();
+    }
+    static inline std::mutex mutex;
+    static inline std::condition_variable answered;
+    static inline bool released = false;
 };
 
 }  // namespace
@@ -402,6 +427,57 @@ private slots:
         const int count = TheRecordTable().count;
         QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
         VerifyListMirrorsTable(0);
+    }
+
+    // A file whose read never returns keeps neither import waiting: the window paints and takes
+    // the click on "取消" (the waiting window comes up for a single file once it is slow), the
+    // import ends at once, and the file's late answer changes nothing.
+    void stalledDriveNeverBlocksTheWindow_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("file") << false;
+        QTest::newRow("folder") << true;
+    }
+    void stalledDriveNeverBlocksTheWindow()
+    {
+        QFETCH(bool, folder);
+        WriteRecordFile(m_dir->filePath(QStringLiteral("before.nmea")), 1);
+        ImportFile(m_dir->filePath(QStringLiteral("before.nmea")));
+        const QString device = Folder(QStringLiteral("drive"));
+        WriteRecordFile(device + QStringLiteral("/stalled.nmea"), 2);
+        StalledDrive::released = false;
+        m_dlg->SetRecordFileLoad(StalledDrive::Load);
+
+        int ticks = 0;
+        bool clicked = false;
+        QTimer ticking;
+        connect(&ticking, &QTimer::timeout, this, [&] {
+            ++ticks;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (clicked || !w->isVisible() || w->windowTitle() != QStringLiteral("批量处理") || ticks < 10) continue;
+                auto* cancel = w->findChild<QPushButton*>(QStringLiteral("cancel"));
+                QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, cancel->mapTo(w, cancel->rect().center()));
+                clicked = true;
+            }
+        });
+        ticking.start(50);
+        QElapsedTimer took;
+        took.start();
+        if (folder)
+            ImportFolder(device);
+        else
+            ImportFile(device + QStringLiteral("/stalled.nmea"));
+        const qint64 ms = took.elapsed();
+        ticking.stop();
+        StalledDrive::Release();
+
+        QVERIFY(clicked);
+        QVERIFY2(ms < 5000, qPrintable(QString::number(ms)));
+        QVERIFY(ticks >= 10);  // the window's events ran all along
+        QTest::qWait(200);     // the read answers now; its record is dropped
+        QCOMPARE(TheRecordTable().count, 1);
+        QCOMPARE(TablePaths().value(0), m_dir->filePath(QStringLiteral("before.nmea")));
+        QCOMPARE(List()->rowCount(), 1);
     }
 
     // The instrument names its files in GBK, which is not valid in the locale's encoding; such a
