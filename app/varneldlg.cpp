@@ -278,7 +278,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     m_mapArea->LoadMapPage();
     // Packages in the data folder are offered in the map's layer switch; one that cannot be
     // read is only logged, as nobody asked for it.
-    for (const QString& refused : OfferStartupTilePackages(*m_mapArea)) qWarning("%s", qUtf8Printable(refused));
+    OfferStartupTilePackages(*m_mapArea);
     connect(m_mapArea, &CExplorer1::openTilePackageRequested, this, &CVarnelDlg::OnOpenTilePackage);
     ShowResult(TheRecordTable().selected);
     // The first tab stop of the template starts with the focus, not the default button.
@@ -472,8 +472,7 @@ void CVarnelDlg::OnOpenTilePackage()
 
 void CVarnelDlg::OpenTilePackage(const QString& path)
 {
-    QString error;
-    if (!OpenTilePackageOnMap(*m_mapArea, path, true, &error)) m_dialogs->Inform(this, kNoticeCaption, error);
+    OpenTilePackageOnMap(*m_mapArea, path, true, [this](const QString& error) { m_dialogs->Inform(this, kNoticeCaption, error); });
 }
 
 void CVarnelDlg::OnListDoubleClick(int row)
