@@ -5,6 +5,7 @@
 #include <QToolTip>
 
 #include "app/recordlist.h"
+#include "import/visible_name.h"
 
 QString LoadFailureText(LoadFailure failure)
 {
@@ -26,10 +27,16 @@ void ImportReport::Skip(const QByteArray& path, LoadFailure failure)
 
 namespace {
 
+// A name as the status line shows it: on one line, in its own order.
+QString Shown(const QString& name)
+{
+    return QString::fromStdString(VisibleName(name.toStdString()));
+}
+
 // A path by its file name; what was dropped and is not a path, as it is.
 QString ShortName(const QString& name)
 {
-    return name.startsWith(QLatin1Char('/')) ? FileNameOf(name) : name;
+    return Shown(name.startsWith(QLatin1Char('/')) ? FileNameOf(name) : name);
 }
 
 }  // namespace
@@ -48,7 +55,7 @@ QString ImportSummaryText(const ImportReport& report)
 QString SkippedFilesText(const ImportReport& report)
 {
     QStringList lines;
-    for (const SkippedFile& file : report.skipped) lines << QStringLiteral("%1 — %2").arg(file.name, file.reason);
+    for (const SkippedFile& file : report.skipped) lines << QStringLiteral("%1 — %2").arg(Shown(file.name), file.reason);
     return lines.join(QLatin1Char('\n'));
 }
 

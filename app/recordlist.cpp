@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "import/record_labels.h"
+#include "import/visible_name.h"
 #include "map/placenote.h"
 
 // QString::asprintf formats in the C locale whatever locale QApplication set for the C library.
@@ -25,7 +26,8 @@ QString FileNameOf(const QString& path)
 QString RecordToolTip(const MeasureRecord& r)
 {
     const QString kind = QString::fromUtf8(MeasureTypeText(r.type));
-    QString tip = QStringLiteral("文件：%1\n类型：%2").arg(FileNameOf(QFile::decodeName(r.path)), kind);
+    const QString name = QString::fromStdString(VisibleName(FileNameOf(QFile::decodeName(r.path)).toStdString()));
+    QString tip = QStringLiteral("文件：%1\n类型：%2").arg(name, kind);
     // Where the field lies: one lookup in the built-in place table, a few microseconds.
     if (const QString place = RecordPlaceText(r); !place.isEmpty()) tip += QStringLiteral("\n位置：") + place;
     return tip;

@@ -592,7 +592,9 @@ void CVarnelDlg::ImportPaths(const QList<QByteArray>& paths, ImportReport& repor
 {
     for (const QByteArray& path : paths) {
         struct stat status;
-        if (::stat(path.constData(), &status) != 0)
+        if (path.isEmpty())
+            report.skipped << SkippedFile{QStringLiteral("\"\""), QStringLiteral("路径为空")};
+        else if (::stat(path.constData(), &status) != 0)
             report.Skip(path, LoadFailure::CannotOpen);
         else if (S_ISDIR(status.st_mode))
             ImportDevice(path, report);
@@ -714,7 +716,10 @@ void CVarnelDlg::ExportSelected(ExportCommand command)
         m_dialogs->Inform(this, kNoticeCaption, QString::fromUtf8(format->successText));
         return;
     }
-    const QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
+    QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
+    if (error == NameCharactersError)
+        reason = QStringLiteral("这种格式的文件名里不能有这些字符：%1")
+                     .arg(QString::fromUtf8(RecordFormatRefusedCharacters(*format, QFile::encodeName(file).toStdString())));
     m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
 }
 

@@ -424,34 +424,40 @@ std::string Stem(const char* path)
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-bool Write(RecordWriter writer, const std::string& target, const MeasureRecord& record)
+bool Write(const RecordFormat& format, const std::string& target, const MeasureRecord& record)
 {
     int error = 0;
-    if (writer(target.c_str(), record, &error) == 0) return true;
-    std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", Printable(target.c_str()).c_str(),
-                 error ? ExportErrorText(error) : "unknown error");
+    if (format.writer(target.c_str(), record, &error) == 0) return true;
+    std::string reason = error ? ExportErrorText(error) : "unknown error";
+    if (error == NameCharactersError) reason += ": " + Printable(RecordFormatRefusedCharacters(format, target).c_str());
+    std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", Printable(target.c_str()).c_str(), reason.c_str());
     return false;
 }
 
-// The record file each --out-dir name was exported from in this run, by name.
-using ExportedStems = std::map<std::string, std::string>;
+// The record file each file of an --out-dir run was exported from, by the file's name.
+using ExportedFiles = std::map<std::string, std::string>;
 
-bool ExportRecord(const Options& options, const MeasureRecord& record, ExportedStems& exported)
+bool ExportRecord(const Options& options, const MeasureRecord& record, ExportedFiles& exported)
 {
     bool ok = true;
-    for (const Export& e : options.single) ok &= Write(e.format->writer, e.target, record);
+    for (const Export& e : options.single) ok &= Write(*e.format, e.target, record);
     if (!options.outDir.empty()) {
-        // x.nmea, x.nmea1 and x.nmea~ all export to x.*: the second would replace the first's.
-        const std::string stem = Stem(record.path);
-        const auto [earlier, isNew] = exported.emplace(stem, record.path);
-        if (!isNew) {
-            std::fprintf(stderr, "varnel-convert: %s: would overwrite the export of %s\n",
-                         Printable(record.path).c_str(), Printable(earlier->second.c_str()).c_str());
-            return false;
-        }
-        const std::string base = options.outDir + "/" + stem;
+        // x.nmea, x.nmea1 and x.nmea~ all export to x.*, and a.nmea's Shapefile writes the
+        // a_points.* of a_points.nmea: whatever would replace an earlier record's file fails.
+        const std::string base = options.outDir + "/" + Stem(record.path);
+        std::vector<std::string> files;
         for (const RecordFormat* format : options.outDirFormats)
-            ok &= Write(format->writer, base + "." + format->suffix, record);
+            for (std::string& file : RecordFormatFiles(*format, base + "." + format->suffix)) files.push_back(std::move(file));
+        for (const std::string& file : files) {
+            if (const auto earlier = exported.find(file); earlier != exported.end()) {
+                std::fprintf(stderr, "varnel-convert: %s: would overwrite the export of %s\n",
+                             Printable(record.path).c_str(), Printable(earlier->second.c_str()).c_str());
+                return false;
+            }
+        }
+        for (const std::string& file : files) exported.emplace(file, record.path);
+        for (const RecordFormat* format : options.outDirFormats)
+            ok &= Write(*format, base + "." + format->suffix, record);
     }
     return ok;
 }
@@ -665,7 +671,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         const FileList& m_files;
         const RecordTable& m_table;
         std::vector<int> m_recordFiles;  // per folder: files that loaded or failed as record files
-        ExportedStems m_exported;
+        ExportedFiles m_exported;
         int m_first = 0;
     };
 

@@ -1,6 +1,9 @@
 #pragma once
 // GIS files of a record through GDAL/OGR: GeoPackage, ESRI Shapefile, KML, GeoJSON and GPX,
 // chosen by the extension of the file name.
+#include <string>
+#include <vector>
+
 #include "import/record.h"
 
 enum class GisCoordinates {
@@ -16,11 +19,23 @@ enum class GisCoordinates {
 // time. GeoPackage and KML hold two layers, "measurement" and "points"; a Shapefile is NAME.shp
 // with its .shx, .dbf, .prj and .cpg, and NAME_points.* for the points; GeoJSON holds both in one
 // collection; GPX a track and waypoints. The extension is matched without regard to case.
-// Every file is replaced only when all of them are complete. 0 on success; −1 with the
-// errno-style cause in *error: EINVAL for a null path, an unknown extension or a pointCount out
-// of range; EDOM for plane coordinates of a record outside zones 25–45 or of a format that holds
-// only longitude and latitude; EIO where GDAL failed.
+// Every file is replaced only when all of them are complete. The files take exactly the names
+// asked for (a backslash is a character like any other), or none is written. A target that is a
+// symbolic link is written through: a Shapefile's other files go beside the file the link names.
+// 0 on success; −1 with the errno-style cause in *error: EINVAL for a null path, an unknown
+// extension or a pointCount out of range; NameCharactersError for a name the format cannot keep
+// (GisNameRefusedCharacters); EDOM for plane coordinates of a record outside zones 25–45 or of a
+// format that holds only longitude and latitude; EIO where GDAL failed.
 int WriteGisFile(const char* path, const MeasureRecord& record, GisCoordinates coordinates, int* error = nullptr);
+
+// The characters of path's file name that its format cannot keep in a name, each once in the
+// order they come: those a Shapefile's driver would replace (: " < > ? * \ |), which would make it
+// write other files than the ones asked for. Empty for a name it keeps, and for other formats.
+std::string GisNameRefusedCharacters(const char* path);
+
+// Every file WriteGisFile writes for path: path itself, and for a Shapefile NAME.shx, .dbf, .prj,
+// .cpg and NAME_points.shp, .shx, .dbf, .prj, .cpg beside it. Empty for an unknown extension.
+std::vector<std::string> GisFilesWritten(const char* path);
 
 // The same in WGS-84, and in the record's CGCS2000 zone, as record writers.
 int WriteGisWgs84(const char* path, const MeasureRecord& record, int* error);

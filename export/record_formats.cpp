@@ -54,3 +54,14 @@ const RecordFormat* FormatForPath(std::span<const RecordFormat> formats, ExportC
     }
     return nullptr;
 }
+
+std::vector<std::string> RecordFormatFiles(const RecordFormat& format, const std::string& target)
+{
+    if (format.command == ExportCommand::Gis) return GisFilesWritten(target.c_str());
+    return {target};
+}
+
+std::string RecordFormatRefusedCharacters(const RecordFormat& format, const std::string& target)
+{
+    return format.command == ExportCommand::Gis ? GisNameRefusedCharacters(target.c_str()) : std::string();
+}

@@ -21,6 +21,7 @@
 #include "export/writer_input.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
+#include "import/visible_name.h"
 #include "import/recordplace.h"
 
 namespace {
@@ -54,15 +55,18 @@ QFont ReportFont(double points, bool bold = false)
     return font;
 }
 
-// A record's file name, GBK bytes read as such.
+// A record's file name, GBK bytes read as such, shown as it is: a line end or a right-to-left
+// override in it is a visible sign, not a new line or a reversed name.
 QString FileNameText(const char* path)
 {
     const QByteArray bytes(RecordFileName(path));
     QStringDecoder utf8(QStringConverter::Utf8);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError()) return text;
-    QStringDecoder gbk("GB18030");
-    return gbk.isValid() ? QString(gbk.decode(bytes)) : text;
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) {
+        QStringDecoder gbk("GB18030");
+        if (gbk.isValid()) text = gbk.decode(bytes);
+    }
+    return QString::fromStdString(VisibleName(text.toStdString()));
 }
 
 // 1, 2, 2.5 or 5 times a power of ten, the smallest not below value.

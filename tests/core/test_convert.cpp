@@ -313,6 +313,39 @@ TEST_F(ConvertCommand, TwoRecordsOfOneExportNameFailTheSecond)
     EXPECT_NE(fifo.err.find("y.dxf: cannot be written: not a regular file"), std::string::npos) << fifo.err;
 }
 
+// The collision check looks at every file a format writes: a.nmea's Shapefile writes
+// a_points.*, which is a_points.nmea's own export. A name the Shapefile cannot keep is refused,
+// with its characters named, and replaces nothing.
+TEST_F(ConvertCommand, ExportsNeverReplaceAnotherRecordsFiles)
+{
+    ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir_ + "/out").c_str(), 0755), 0);
+    Write("d/a.nmea", kField);
+    Write("d/a_points.nmea", std::string(kField) + "2018-04-11,10:20:05,22.5020000,113.9020000\r\n");
+    Write("d/x:y.nmea", kField);
+    Write("d/x_y.nmea", kField);
+    const Outcome run = Run(dir_ + "/d --out-dir " + dir_ + "/out --formats shp,csv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("a_points.nmea: would overwrite the export of " + dir_ + "/d/a.nmea"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("x:y.shp: cannot be written: the name holds characters this format cannot keep in a file name: :"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(ReadWholeFile(dir_ + "/out/x_y.csv"), ReadWholeFile(dir_ + "/out/x:y.csv"));
+    const std::string points = ReadWholeFile(dir_ + "/out/a.csv");
+    EXPECT_EQ(std::count(points.begin(), points.end(), '\n'), 3) << "a.nmea's export, not a_points.nmea's";
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/out/a_points.csv"));
+
+    Write("out/a_c.shp", "another export");
+    const Outcome single = Run(dir_ + "/d/a.nmea --gis '" + dir_ + "/out/a:c.shp'");
+    EXPECT_EQ(single.status, 1);
+    EXPECT_NE(single.err.find("in a file name: :"), std::string::npos) << single.err;
+    EXPECT_EQ(ReadWholeFile(dir_ + "/out/a_c.shp"), "another export");
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/out/a:c.shp"));
+    // A backslash is a character like any other in a GeoPackage's name.
+    const Outcome backslash = Run(dir_ + "/d/a.nmea --gis '" + dir_ + "/out/a\\b.gpkg'");
+    EXPECT_EQ(backslash.status, 0) << backslash.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/out/a\\b.gpkg"));
+}
+
 // tests/data/expected/convert-json-points.jsonl was written by the converter as it stood before
 // folders were loaded on several threads and the loader was rebuilt around one field scanner,
 // run from the source folder as below. Every figure, point and order must be what it was.

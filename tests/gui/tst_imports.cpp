@@ -282,6 +282,31 @@ private slots:
         QVERIFY(log.contains("[INFO] 0, "));
     }
 
+    // `varnel ""` names nothing: it is said so, and the current folder is not imported.
+    void emptyCommandLinePathIsAMessageNotAnImport()
+    {
+        WriteRecordFile(m_dir->filePath(QStringLiteral("here.nmea")), 1);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("varnel.import.debug=true"));
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(m_dir->path());
+        program.start(QStringLiteral(VARNEL_EXECUTABLE), {QString()});
+        QVERIFY(program.waitForStarted());
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += program.readAllStandardError()).contains("empty argument"), 20000);
+        QTest::qWait(3000);  // the map has loaded and the paths have been taken by now
+        log += program.readAllStandardError();
+        program.kill();
+        program.waitForFinished();
+        QVERIFY2(!log.contains("[INFO] Open"), log.constData());
+
+        m_dlg->ImportPaths({QByteArray()});
+        QCOMPARE(Status()->toolTip(), QStringLiteral("\"\" — 路径为空"));
+        QCOMPARE(TheRecordTable().count, 0);
+    }
+
     void folderImportTakesTheFolderRecordFilesInListingOrder()
     {
         const QString folder = Folder(QStringLiteral("device"));
