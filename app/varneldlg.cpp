@@ -36,6 +36,7 @@
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
+#include "app/userguide.h"
 #include "export/imageexport.h"
 #include "export/report_pdf.h"
 #include "export/safe_file.h"
@@ -250,9 +251,13 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QDialog::reject);
 
-    // X11 has no system menu: the About entry sits in the window's context menu and on F1.
+    // X11 has no system menu: help (also on F1) and About sit in the window's context menu.
+    auto* help = new QAction(QStringLiteral("帮助"), this);
+    help->setShortcut(Qt::Key_F1);
+    connect(help, &QAction::triggered, this,
+            [this] { OpenUserGuide(this, *m_dialogs, QCoreApplication::applicationDirPath()); });
+    addAction(help);
     auto* about = new QAction(QStringLiteral("关于 Varnel(&A)..."), this);
-    about->setShortcut(Qt::Key_F1);
     connect(about, &QAction::triggered, this, &CVarnelDlg::ShowAbout);
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);

@@ -5,6 +5,7 @@
 // Usage: guide-shots OUT-FOLDER DEVICE-FOLDER    (on an X server with a window manager)
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -72,8 +73,13 @@ public:
         Export("导出CAD...", "export-cad", "地块.dxf");
         Export("导出EXCEL...", "export-excel", "地块.csv");
         Export("导出图片...", "export-image", "窗口.png");
-        // Queued like a click: the About box runs its own loop inside the key press.
-        Then(500, [this] { QTimer::singleShot(0, m_main, [this] { QTest::keyClick(m_main, Qt::Key_F1); }); });
+        // Queued like a click: the About box runs its own loop inside the menu entry's action.
+        Then(500, [this] {
+            QTimer::singleShot(0, m_main, [this] {
+                for (QAction* action : m_main->actions())
+                    if (action->text() == QStringLiteral("关于 Varnel(&A)...")) action->trigger();
+            });
+        });
         OnDialog("QDialog", [this](QWidget* d) {
             Shoot(d, "about");
             static_cast<QDialog*>(d)->accept();

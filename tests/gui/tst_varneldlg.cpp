@@ -1,5 +1,6 @@
-// The main window: start-up state, closing, the About box, the result panel and the record list.
+// The main window: start-up state, closing, help and the About box, the result panel and the record list.
 #include <QAction>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +16,7 @@
 
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
+#include "app/userguide.h"
 #include "import/record_geodesy.h"
 #include "tests/support/scripteddialogs.h"
 #include "app/varneldlg.h"
@@ -22,6 +24,17 @@
 #include "tests/support/windowtestmain.h"
 
 namespace {
+
+// Stands in for the desktop's handler of file: URLs (QDesktopServices::setUrlHandler).
+class CUrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit CUrlCatcher(QUrl* opened) : m_opened(opened) {}
+public slots:
+    void open(const QUrl& url) { *m_opened = url; }
+private:
+    QUrl* m_opened;
+};
 
 const QColor kBackground(240, 240, 240);
 
@@ -206,11 +219,14 @@ private slots:
         QCOMPARE(m_dlg->result(), result);
     }
 
-    void f1AndTheContextMenuEntryOpenTheAboutBox()
+    void theContextMenuHoldsHelpOnF1AndTheAboutBox()
     {
         const QList<QAction*> actions = m_dlg->actions();
-        QCOMPARE(actions.size(), 1);
-        QCOMPARE(actions[0]->text(), QStringLiteral("关于 Varnel(&A)..."));
+        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions[0]->text(), QStringLiteral("帮助"));
+        QCOMPARE(actions[0]->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(actions[1]->text(), QStringLiteral("关于 Varnel(&A)..."));
+        QVERIFY(actions[1]->shortcut().isEmpty());
         QCOMPARE(m_dlg->contextMenuPolicy(), Qt::ActionsContextMenu);
         QVERIFY(QTest::qWaitForWindowActive(m_dlg));
 
@@ -233,7 +249,7 @@ private slots:
             }
             QTest::keyClick(about, Qt::Key_Return);
         });
-        QTest::keyClick(m_dlg, Qt::Key_F1);
+        actions[1]->trigger();
         QCOMPARE(title, QStringLiteral("关于 Varnel"));
         QCOMPARE(button, QStringLiteral("确定"));
         // The program's name, the version it was built as, its licence; no telephone number.
@@ -256,7 +272,72 @@ private slots:
         });
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, gap, surface->mapToGlobal(gap));
         QApplication::sendEvent(surface, &rightClick);
-        QCOMPARE(menuEntries, QStringList{QStringLiteral("关于 Varnel(&A)...")});
+        QCOMPARE(menuEntries, QStringList({QStringLiteral("帮助"), QStringLiteral("关于 Varnel(&A)...")}));
+    }
+
+    // F1 hands the guide's page to the desktop's handler for local files, here a test's own.
+    void f1OpensTheUserGuide()
+    {
+        QUrl opened;
+        CUrlCatcher catcher(&opened);
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+        QTest::keyClick(m_dlg, Qt::Key_F1);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+        // A build tree's guide: docs/ beside the program's folder.
+        const QString guide = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../docs/使用说明.html"));
+        QCOMPARE(opened, QUrl::fromLocalFile(QFileInfo(guide).absoluteFilePath()));
+        QVERIFY(QFileInfo(guide).size() > 0);
+        QVERIFY(m_dialogs->messages.isEmpty());
+    }
+
+    // The installed guide wins over a build tree's; without either, a message says where it
+    // should be and nothing is opened.
+    void theGuideIsLookedForInstalledThenInTheBuildTree_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("found");
+        const QString installed = QStringLiteral("share/doc/varnel/使用说明.html");
+        const QString built = QStringLiteral("docs/使用说明.html");
+        QTest::newRow("installed") << QStringList{installed} << installed;
+        QTest::newRow("build tree") << QStringList{built} << built;
+        QTest::newRow("both") << QStringList{built, installed} << installed;
+        QTest::newRow("none") << QStringList{} << QString();
+        QTest::newRow("a folder of the guide's name") << QStringList{installed + QStringLiteral("/")} << QString();
+    }
+
+    void theGuideIsLookedForInstalledThenInTheBuildTree()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, found);
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("bin")));
+        for (const QString& file : present) {
+            const QString path = root.filePath(file);
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            if (file.endsWith(QLatin1Char('/'))) continue;
+            QFile page(path);
+            QVERIFY(page.open(QIODevice::WriteOnly));
+        }
+        const QString programDir = root.filePath(QStringLiteral("bin"));
+        QCOMPARE(UserGuidePath(programDir), found.isEmpty() ? QString() : root.filePath(found));
+
+        QUrl opened;
+        CUrlCatcher catcher(&opened);
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        OpenUserGuide(m_dlg, *m_dialogs, programDir);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        if (found.isEmpty()) {
+            QVERIFY(opened.isEmpty());
+            QCOMPARE(m_dialogs->messages.size(), 1);
+            QCOMPARE(m_dialogs->messages[0].caption, QStringLiteral("温馨提示："));
+            QCOMPARE(m_dialogs->messages[0].text, QStringLiteral("找不到使用说明：%1 中没有 使用说明.html。")
+                                                      .arg(root.filePath(QStringLiteral("share/doc/varnel"))));
+        } else {
+            QCOMPARE(opened, QUrl::fromLocalFile(root.filePath(found)));
+            QVERIFY(m_dialogs->messages.isEmpty());
+        }
     }
 
     void resultText_data()

@@ -51,6 +51,18 @@ if [ "$lines" -ne "$expected" ]; then
   printf '%s\n' "$out" >&2
   exit 1
 fi
+# man finds both programs' pages where the package put them, the Chinese ones for zh_CN.
+for lang in en zh_CN; do
+  for program in varnel varnel-convert; do
+    where=$(MANPATH="$root/usr/share/man" man -L "$lang" -w "$program" 2>/dev/null || true)
+    want=$root/usr/share/man/man1/$program.1.gz
+    [ "$lang" = zh_CN ] && want=$root/usr/share/man/zh_CN/man1/$program.1.gz
+    if [ "$where" != "$want" ]; then
+      echo "man -L $lang finds '$where' for $program, not $want" >&2
+      exit 1
+    fi
+  done
+done
 # The window program's libraries all resolve there too.
 interpreter=$(readelf -l "$root/usr/bin/varnel" | sed -n 's/.*program interpreter: \(.*\)]/\1/p')
 if chroot "$root" "$interpreter" --list /usr/bin/varnel | grep 'not found'; then

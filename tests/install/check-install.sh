@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and compares what lands there with the expected list;
-# the icons must have the sizes their folders name, and the installed converter must work from
-# there.  Usage: check-install.sh BUILD PREFIX EXPECTED-LIST SAMPLES
+# the icons must have the sizes their folders name, the record file type must be the loader's,
+# and the installed converter must work from there.
+# Usage: check-install.sh BUILD PREFIX EXPECTED-LIST SAMPLES
 set -euo pipefail
 export LC_ALL=C  # the order of sort
 build=$1 prefix=$2 expected=$3 samples=$4
@@ -25,6 +26,18 @@ for png in "$prefix"/share/icons/hicolor/*x*/apps/varnel.png; do
     status=1
   fi
 done
+
+# The record file type is read by the desktop's MIME database as the loader's rule: a name
+# holding ".nmea" in lower case.
+mime=$(mktemp -d "${TMPDIR:-/tmp}/varnel-mime.XXXXXX")
+cp -r "$prefix/share/mime/packages" "$mime/"
+update-mime-database "$mime" 2>/dev/null
+if ! grep -qx '[0-9]*:application/x-varnel-record:\*\.nmea\*:cs' "$mime/globs2"; then
+  echo "the MIME database does not read the record type's glob as case-sensitive *.nmea*:" >&2
+  grep varnel "$mime/globs2" >&2
+  status=1
+fi
+rm -rf "$mime"
 
 cd /
 "$prefix/bin/varnel-convert" --help >/dev/null
