@@ -67,7 +67,8 @@ const char kUsage[] =
     "  --gis OUT  writes the loaded record as a GIS file in WGS-84, the format chosen by\n"
     "             OUT's extension: .gpkg (GeoPackage), .shp (ESRI Shapefile, with its .shx,\n"
     "             .dbf, .prj and .cpg, and OUT_points.* for the points), .kml, .geojson or\n"
-    "             .gpx; only with a single FILE.\n"
+    "             .gpx; only with a single FILE. A Shapefile name holding any of\n"
+    "             : \" < > ? * \\ | is refused: its files would get another name.\n"
     "  --report OUT\n"
     "             writes the loaded record's measurement report, one A4 page of PDF; only\n"
     "             with a single FILE.\n"
@@ -75,7 +76,8 @@ const char kUsage[] =
     "             writes NAME.SUFFIX into DIR for every loaded record and every format of\n"
     "             --formats, NAME being the record file's name without its extension.\n"
     "             Existing files are replaced; a failed write leaves them as they were. A\n"
-    "             second record of the same NAME (x.nmea and x.nmea1) fails instead of\n"
+    "             record that would write a file an earlier one wrote (the same NAME, as\n"
+    "             x.nmea and x.nmea1, or a Shapefile's NAME_points.*) fails instead of\n"
     "             replacing the first's exports.\n"
     "  --formats LIST\n"
     "             with --out-dir: the formats, comma-separated (default dxf,csv). Formats\n"
@@ -85,9 +87,10 @@ const char kUsage[] =
     "\n"
     "A file that does not load, or an export that cannot be written, is named on standard\n"
     "error with the reason; so is a failed write to standard output. Control bytes in\n"
-    "names are printed as escapes (\\n, \\t, \\x1b). An export target that is a pipe,\n"
-    "socket or device is refused (but /dev/null and /dev/stdout), and an export\n"
-    "interrupted by a signal leaves no temporary file behind.\n"
+    "names are printed as escapes (\\n, \\t, \\x1b), C1 and bidirectional controls too\n"
+    "(\\u009b, \\u202e). An export target that is a pipe, socket or device is refused\n"
+    "(but /dev/null and /dev/stdout); one that is a symbolic link is written through.\n"
+    "An export interrupted by a signal leaves no temporary file behind.\n"
     "Exit status: 0 when every PATH loaded, 1 when any file failed, 2 for a usage error.\n";
 
 struct Export {
