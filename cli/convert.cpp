@@ -515,8 +515,10 @@ int ParseOptions(int argc, char** argv, Options& options)
         if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::printf("\nFormats: %s.\n", FormatIds().c_str());
+            // Through Output, which keeps the first write's reason: the text is longer than the
+            // output's buffer, so a full disk already fails it here.
+            const std::string help = kUsage + ("\nFormats: " + FormatIds() + ".\n");
+            Output(help.data(), help.size());
             return 0;
         } else if (!endOfOptions && arg == "--json") {
             options.json = true;

@@ -347,18 +347,22 @@ private:
 };
 
 CTilePackages::CTilePackages(QObject* parent)
-    : QWebEngineUrlSchemeHandler(parent), m_callerReader(std::make_unique<Reader>()), m_reader(new Reader)
+    : QWebEngineUrlSchemeHandler(parent), m_callerReader(std::make_unique<Reader>()), m_reader(new Reader),
+      m_thread(new QThread)
 {
-    m_thread.setObjectName(QStringLiteral("map packages"));
-    m_reader->moveToThread(&m_thread);
-    m_thread.start();
+    m_thread->setObjectName(QStringLiteral("map packages"));
+    m_reader->moveToThread(m_thread);
+    m_thread->start();
 }
 
 CTilePackages::~CTilePackages()
 {
-    m_thread.quit();
-    m_thread.wait();
+    m_thread->quit();
+    // A package on a drive that stopped answering may hold the thread in a read for ever; the
+    // program ends all the same, leaving it be.
+    if (!m_thread->wait(QDeadlineTimer(2000))) return;
     delete m_reader;
+    delete m_thread;
 }
 
 int CTilePackages::Register(TilePackageInfo info)

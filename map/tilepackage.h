@@ -78,7 +78,7 @@ private:
     std::vector<TilePackageInfo> m_infos;
     std::unique_ptr<Reader> m_callerReader;  // Tile()'s connections, on the calling thread
     Reader* m_reader;                        // lives in m_thread
-    QThread m_thread;
+    QThread* m_thread;
 };
 
 // The program's packages, served to the default browser profile (made and installed on
