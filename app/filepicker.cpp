@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -20,50 +21,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "import/name_text.h"
+
 namespace {
-
-bool IsValidUtf8(const QByteArray& bytes)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const auto* end = s + bytes.size();
-    while (s < end) {
-        const unsigned char c = *s;
-        int n = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
-        if (n < 0 || end - s <= n) return n == 0;
-        for (int i = 1; i <= n; ++i)
-            if ((s[i] & 0xC0) != 0x80) return false;
-        // Overlong three-byte forms, surrogates and code points past U+10FFFF.
-        if ((c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] >= 0xA0) || (c == 0xF0 && s[1] < 0x90) ||
-            (c == 0xF4 && s[1] >= 0x90))
-            return false;
-        s += n + 1;
-    }
-    return true;
-}
-
-// GBK (as GB18030, its superset) to UTF-8 through the C library; false when bytes are not GBK.
-bool DecodeGbk(const QByteArray& bytes, QString& text)
-{
-    iconv_t converter = iconv_open("UTF-8", "GB18030");
-    if (converter == iconv_t(-1)) return false;
-    QByteArray out(bytes.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(bytes.constData());
-    size_t inLeft = size_t(bytes.size());
-    char* next = out.data();
-    size_t outLeft = size_t(out.size());
-    const size_t converted = iconv(converter, &in, &inLeft, &next, &outLeft);
-    iconv_close(converter);
-    if (converted == size_t(-1) || inLeft != 0) return false;
-    text = QString::fromUtf8(out.constData(), next - out.constData());
-    return true;
-}
 
 QByteArray Joined(const QByteArray& folder, const QByteArray& name)
 {
@@ -82,10 +48,7 @@ QString TypeText(const QByteArray& name, bool folder)
 
 QString DisplayName(const QByteArray& name)
 {
-    if (IsValidUtf8(name)) return QString::fromUtf8(name);
-    QString text;
-    if (DecodeGbk(name, text)) return text;
-    return QString::fromUtf8(name);  // what neither decodes shows as U+FFFD
+    return QString::fromStdString(NameText(std::string_view(name.constData(), size_t(name.size()))));
 }
 
 bool NameMatchesPatterns(const QByteArray& name, const std::vector<QByteArray>& patterns)
@@ -159,9 +122,16 @@ CRecordFilePicker::CRecordFilePicker(QWidget* owner, const QString& caption, con
     connect(buttons, &QDialogButtonBox::rejected, this, &CRecordFilePicker::reject);
     connect(up, &QToolButton::clicked, this, &CRecordFilePicker::GoUp);
     connect(m_filter, &QComboBox::currentIndexChanged, this, &CRecordFilePicker::Fill);
-    connect(m_view, &QTreeWidget::itemActivated, this, &CRecordFilePicker::Activate);
-    connect(m_view, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item && !m_entries[size_t(item->data(0, Qt::UserRole).toInt())].folder) m_name->setText(item->text(0));
+    // Only a row the user has selected (clicked, reached with the keys) is opened by Enter or a
+    // double-click; a new listing selects none.
+    connect(m_view, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        if (item && item->isSelected()) Activate(item);
+    });
+    // The name field follows what the user selects, never the row a new listing starts on, so
+    // that Enter opens nothing the user did not choose.
+    connect(m_view, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> chosen = m_view->selectedItems();
+        if (!chosen.isEmpty() && !EntryOf(chosen.first()).folder) m_name->setText(chosen.first()->text(0));
     });
     connect(m_location, &QLineEdit::returnPressed, this, [this] {
         if (!ShowFolder(QFile::encodeName(m_location->text())))
@@ -227,13 +197,30 @@ void CRecordFilePicker::Fill()
         item->setText(2, TypeText(e.name, e.folder));
         item->setText(3, QDateTime::fromSecsSinceEpoch(e.modified).toString(QStringLiteral("yyyy/MM/dd HH:mm")));
     }
-    if (m_view->topLevelItemCount() > 0) m_view->setCurrentItem(m_view->topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+}
+
+const CRecordFilePicker::Entry& CRecordFilePicker::EntryOf(const QTreeWidgetItem* item) const
+{
+    return m_entries[size_t(item->data(0, Qt::UserRole).toInt())];
+}
+
+void CRecordFilePicker::keyPressEvent(QKeyEvent* event)
+{
+    // Enter in the folder field has gone there, and Enter on a row has opened it (a folder) or
+    // chosen it (a file); neither may also press "打开", which would open whatever file then
+    // stands in the name field.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (focusWidget() == m_location || focusWidget() == m_view)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CRecordFilePicker::Activate(QTreeWidgetItem* item)
 {
     if (!item) return;
-    const Entry& e = m_entries[size_t(item->data(0, Qt::UserRole).toInt())];
+    const Entry& e = EntryOf(item);
     if (e.folder) {
         m_name->clear();
         ShowFolder(Joined(m_folder, e.name));
@@ -252,10 +239,12 @@ void CRecordFilePicker::GoUp()
 
 void CRecordFilePicker::accept()
 {
-    // A selected file whose name is still in the name field is taken by its bytes.
-    QTreeWidgetItem* item = m_view->currentItem();
+    // A selected file whose name is still in the name field is taken by its bytes; a selected
+    // folder is opened. With the name field empty, no file is chosen.
+    const QList<QTreeWidgetItem*> chosen = m_view->selectedItems();
+    QTreeWidgetItem* item = chosen.isEmpty() ? nullptr : chosen.first();
     const QString typed = m_name->text();
-    if (item && (typed.isEmpty() || typed == item->text(0))) {
+    if (item && (typed == item->text(0) || (typed.isEmpty() && EntryOf(item).folder))) {
         Activate(item);
         return;
     }

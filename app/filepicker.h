@@ -18,8 +18,7 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// A name's bytes as the user reads them: UTF-8 where they are valid UTF-8, else GBK (the
-// instrument's encoding), else with U+FFFD for what neither decodes.
+// A name's bytes as the user reads them (NameText: UTF-8, else GBK, else the bytes escaped).
 QString DisplayName(const QByteArray& name);
 
 // Whether name matches one of patterns ("*.nmea*", "*"), compared as bytes, case-sensitive.
@@ -43,6 +42,9 @@ public:
 
     void accept() override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     struct Entry {
         QByteArray name;
@@ -51,6 +53,7 @@ private:
         qint64 size;
         qint64 modified;  // seconds since the epoch
     };
+    const Entry& EntryOf(const QTreeWidgetItem* item) const;
     void Fill();
     void Activate(QTreeWidgetItem* item);
     void GoUp();

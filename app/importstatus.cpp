@@ -1,10 +1,13 @@
 #include "app/importstatus.h"
 
-#include <QFile>
 #include <QMouseEvent>
 #include <QToolTip>
 
+#include <cstring>
+
+#include "app/filepicker.h"
 #include "app/recordlist.h"
+#include "import/record_labels.h"
 #include "import/visible_name.h"
 
 QString LoadFailureText(LoadFailure failure)
@@ -22,7 +25,13 @@ QString LoadFailureText(LoadFailure failure)
 
 void ImportReport::Skip(const QByteArray& path, LoadFailure failure)
 {
-    skipped << SkippedFile{QFile::decodeName(path), LoadFailureText(failure)};
+    skipped << SkippedFile{DisplayName(path), LoadFailureText(failure)};
+}
+
+void ImportReport::NotListed(const std::vector<std::string>& paths, size_t from)
+{
+    for (size_t i = from; i < paths.size(); ++i)
+        if (std::strstr(RecordFileName(paths[i].c_str()), ".nmea")) notListed << DisplayName(QByteArray::fromStdString(paths[i]));
 }
 
 namespace {
@@ -49,6 +58,10 @@ QString ImportSummaryText(const ImportReport& report)
         return QStringLiteral("已在列表中：%1").arg(ShortName(report.alreadyListed[0]));
     QString text = QStringLiteral("已导入 %1 个记录").arg(report.imported);
     if (!report.skipped.isEmpty()) text += QStringLiteral("，跳过 %1 个文件").arg(report.skipped.size());
+    if (!report.notListed.isEmpty())
+        text += QStringLiteral("；列表最多 %1 个记录：另有 %2 个文件未列出").arg(MaxRecords).arg(report.notListed.size());
+    if (!report.leftTheList.isEmpty())
+        text += QStringLiteral("；列表最多 %1 个记录：“%2”已移出列表").arg(MaxRecords).arg(ShortName(report.leftTheList));
     return text;
 }
 
@@ -56,6 +69,8 @@ QString SkippedFilesText(const ImportReport& report)
 {
     QStringList lines;
     for (const SkippedFile& file : report.skipped) lines << QStringLiteral("%1 — %2").arg(Shown(file.name), file.reason);
+    for (const QString& name : report.notListed) lines << QStringLiteral("%1 — 未列出：列表已满").arg(Shown(name));
+    if (!report.leftTheList.isEmpty()) lines << QStringLiteral("%1 — 已移出列表：列表已满").arg(Shown(report.leftTheList));
     return lines.join(QLatin1Char('\n'));
 }
 

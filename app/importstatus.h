@@ -5,6 +5,9 @@
 #include <QList>
 #include <QString>
 
+#include <string>
+#include <vector>
+
 #include "import/loader.h"
 
 // Why a file did not load, in the user's words.
@@ -20,14 +23,19 @@ struct ImportReport {
     int imported = 0;
     QList<SkippedFile> skipped;
     QStringList alreadyListed;  // files already in the table, shown again instead
+    QStringList notListed;      // record files a folder import left unread: the list was full
+    QString leftTheList;        // the record a single file pushed out of a full list
 
     void Skip(const QByteArray& path, LoadFailure failure);
+    // The record files among paths[from …] (named like one), which a full list left unread.
+    void NotListed(const std::vector<std::string>& paths, size_t from);
 };
 
-// "已导入 3 个记录，跳过 2 个文件"; "未导入：<file> — <reason>" when one file was tried and refused.
+// "已导入 3 个记录，跳过 2 个文件"; "未导入：<file> — <reason>" when one file was tried and refused;
+// "列表最多 200 个记录：另有 N 个文件未列出" and "“<file>”已移出列表" where the list was full.
 QString ImportSummaryText(const ImportReport& report);
 
-// One line per skipped file: "<path> — <reason>"; empty when none was skipped.
+// One line per skipped file: "<path> — <reason>", and per file not listed; empty when none.
 QString SkippedFilesText(const ImportReport& report);
 
 class CImportStatus : public QLabel {

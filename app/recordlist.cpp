@@ -1,7 +1,6 @@
 #include "app/recordlist.h"
 
-#include <QFile>
-
+#include "app/filepicker.h"
 #include "import/record_labels.h"
 #include "import/visible_name.h"
 #include "map/placenote.h"
@@ -26,7 +25,7 @@ QString FileNameOf(const QString& path)
 QString RecordToolTip(const MeasureRecord& r)
 {
     const QString kind = QString::fromUtf8(MeasureTypeText(r.type));
-    const QString name = QString::fromStdString(VisibleName(FileNameOf(QFile::decodeName(r.path)).toStdString()));
+    const QString name = QString::fromStdString(VisibleName(DisplayName(RecordFileName(r.path)).toStdString()));
     QString tip = QStringLiteral("文件：%1\n类型：%2").arg(name, kind);
     // Where the field lies: one lookup in the built-in place table, a few microseconds.
     if (const QString place = RecordPlaceText(r); !place.isEmpty()) tip += QStringLiteral("\n位置：") + place;

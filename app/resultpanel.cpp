@@ -37,6 +37,13 @@ QString ResultText(const MeasureRecord& r)
     if (r.type == Distance)
         return QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n曲线: %.2f 米\r\n直线: %.2f 米", r.year,
                                  r.month, r.day, r.hour, r.minute, r.second, r.curveLength, r.straightLength);
+    // A vehicle's track encloses an area, but no field: it says so, on the line the blank one
+    // stands on otherwise, so that the text keeps its height.
+    if (r.type == Vehicle)
+        return QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d\r\n轨迹围成面积（不是地块面积）:\r\n      %.0f 平方米\r\n"
+                                 "      %.2f 亩\r\n曲线: %.2f 米\r\n直线: %.2f 米",
+                                 r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength,
+                                 r.straightLength);
     return QString::asprintf(
         "时间：%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n面积: %.0f 平方米\r\n      %.2f 亩\r\n曲线: %.2f 米\r\n直线: %.2f 米",
         r.year, r.month, r.day, r.hour, r.minute, r.second, r.area, r.areaMu, r.curveLength, r.straightLength);
@@ -44,9 +51,11 @@ QString ResultText(const MeasureRecord& r)
 
 QString GeodesicToolTip(const MeasureRecord& r)
 {
-    if (r.pointCount < 1 || r.pointCount > PointCapacity) return {};
+    // A distance encloses nothing and closes no ring: it has no area or perimeter to give.
+    if (r.pointCount < 1 || r.pointCount > PointCapacity || r.type == Distance) return {};
     const RecordGeodesicFigures g = RecordGeodesic(r);
-    return QString::asprintf("WGS-84 椭球面上：\n面积: %.0f 平方米\n      %.2f 亩\n周长: %.2f 米", g.geodesicArea,
+    const char* areaLabel = r.type == Vehicle ? "轨迹围成面积（不是地块面积）:\n     " : "面积:";
+    return QString::asprintf("WGS-84 椭球面上：\n%s %.0f 平方米\n      %.2f 亩\n周长: %.2f 米", areaLabel, g.geodesicArea,
                              g.geodesicAreaMu, g.geodesicPerimeter);
 }
 
@@ -92,10 +101,13 @@ int DrawOutline(QPainter& painter, QSize area, const MeasureRecord& r)
     painter.setPen(QPen(kClosingLine, 1.5, Qt::DashLine, Qt::FlatCap));
     painter.drawLine(first, last);
 
-    // The end marker is painted last and covers the start where they meet.
+    // The start marker is painted last, above the end; where the two would overlap (a closed
+    // field) it moves up and to the left by half its size, so that both are seen.
     const int half = kMarkerSize / 2;
-    painter.fillRect(first.x() - half, first.y() - half, kMarkerSize, kMarkerSize, kStartMarker);
     painter.fillRect(last.x() - half, last.y() - half, kMarkerSize, kMarkerSize, kEndMarker);
+    const bool overlapping = std::abs(first.x() - last.x()) < kMarkerSize && std::abs(first.y() - last.y()) < kMarkerSize;
+    const QPoint start = overlapping ? last - QPoint(half, half) : first;
+    painter.fillRect(start.x() - half, start.y() - half, kMarkerSize, kMarkerSize, kStartMarker);
     return 0;
 }
 

@@ -1,12 +1,15 @@
 #include "app/userdialogs.h"
 
 #include "app/filepicker.h"
+#include "app/removablevolumes.h"
 
 #include <QAbstractFileIconProvider>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace {
 
@@ -43,12 +46,23 @@ void UseNameOnlyIcons(QFileDialog& dialog)
 
 }  // namespace
 
+CQtUserDialogs::CQtUserDialogs() : m_mediaRoots(RemovableMediaRoots()) {}
+
 QString CQtUserDialogs::ChooseFolder(QWidget* owner, const QString& caption)
 {
-    QFileDialog dialog(owner, caption, m_lastFolder);
+    // The instrument is a removable volume: the sidebar lists every one mounted, beside the
+    // home folder and the computer, and the dialog starts on the one that holds record files
+    // when exactly one does; else where the last one ended, else in the home folder.
+    const QList<RemovableVolume> volumes = RemovableVolumes(m_mediaRoots);
+    QString start = VolumeWithRecords(volumes);
+    if (start.isEmpty()) start = m_lastFolder.isEmpty() ? QDir::homePath() : m_lastFolder;
+    QFileDialog dialog(owner, caption, start);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     UseNameOnlyIcons(dialog);
+    QList<QUrl> places{QUrl::fromLocalFile(QDir::homePath()), QUrl(QStringLiteral("file:"))};
+    for (const RemovableVolume& volume : volumes) places << QUrl::fromLocalFile(volume.path);
+    dialog.setSidebarUrls(places);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     const QString folder = dialog.selectedFiles().constFirst();
     m_lastFolder = folder;

@@ -36,15 +36,22 @@ public:
 // The program's own file-open dialog (CRecordFilePicker: GBK names, no file read while
 // browsing), QFileDialog for folders and saving (with icons and types from names alone), and
 // QMessageBox. Each file dialog starts in the folder the last one ended in during this run;
-// nothing is kept between runs.
+// nothing is kept between runs. The folder dialog lists the mounted removable volumes and
+// starts on the one holding record files, when exactly one does.
 class CQtUserDialogs final : public CUserDialogs {
 public:
+    // mediaRoots: where removable volumes are mounted (RemovableMediaRoots()), for the folder
+    // dialog's sidebar and its start on the instrument's drive.
+    CQtUserDialogs();
+    explicit CQtUserDialogs(const QStringList& mediaRoots) : m_mediaRoots(mediaRoots) {}
+
     QString ChooseFolder(QWidget* owner, const QString& caption) override;
     QByteArray OpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
     QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter) override;
     void Inform(QWidget* owner, const QString& caption, const QString& text) override;
 
 private:
+    QStringList m_mediaRoots;
     QString m_lastFolder;
     QByteArray m_lastFolderBytes;  // the same, as bytes, where a GBK folder name survives
 };

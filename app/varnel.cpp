@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "app/startupprobe.h"
 #include "import/dialogtemplate.h"
 #include "app/varneldlg.h"
 #include "import/log.h"
@@ -73,6 +74,7 @@ int CVarnelApp::Run()
 {
     CVarnelDlg dialog;
     dialog.ImportPathsAfterMapLoad(m_paths);
+    ArmStartupProbe(dialog);
     dialog.exec();
     return 0;
 }

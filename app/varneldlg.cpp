@@ -32,13 +32,15 @@
 #include <vector>
 
 #include "app/aboutdlg.h"
+#include "app/exportmodules.h"
+#include "app/filepicker.h"
 #include "app/importstatus.h"
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
 #include "app/userguide.h"
 #include "export/imageexport.h"
-#include "export/report_pdf.h"
+#include "export/record_formats.h"
 #include "export/safe_file.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
@@ -67,6 +69,11 @@ public:
 
 const QString kNoticeCaption = QStringLiteral("温馨提示：");
 
+// Files each import thread may load ahead while the waiting window paints a frame (some
+// milliseconds, in which a thread loads a full record file or two): enough that the threads
+// never wait for the painting.
+constexpr int kFilesAheadWhilePainting = 8;
+
 QString ExportFailureText(const QString& file, const QString& reason)
 {
     return QStringLiteral("导出失败，文件“%1”未能写入：%2").arg(QDir::toNativeSeparators(file), reason);
@@ -87,7 +94,7 @@ QFont CellHeightFont(const QString& family, int cellHeight, QFont::Weight weight
 SaveFileRequest SaveRequestFor(ExportCommand command)
 {
     SaveFileRequest request{QStringLiteral("另存为"), {}, {}, {}, 0};
-    for (const RecordFormat& format : RecordFormatsWithReport()) {
+    for (const RecordFormat& format : RecordFormats()) {
         if (format.command != command) continue;
         if (request.filters.isEmpty()) {
             request.initialName = QString::fromUtf8(format.defaultName);
@@ -104,12 +111,12 @@ SaveFileRequest SaveRequestFor(ExportCommand command)
 const RecordFormat* ChosenFormat(ExportCommand command, const QString& filter, QString& file)
 {
     const RecordFormat* chosen = nullptr;
-    for (const RecordFormat& format : RecordFormatsWithReport())
+    for (const RecordFormat& format : RecordFormats())
         if (format.command == command && (chosen == nullptr || filter == QString::fromUtf8(format.filter)))
             chosen = &format;
     const QString suffix = QLatin1Char('.') + QString::fromUtf8(chosen->suffix);
     if (file.endsWith(suffix, Qt::CaseInsensitive)) return chosen;
-    const RecordFormat* byName = FormatForPath(RecordFormatsWithReport(), command, QFile::encodeName(file).toStdString());
+    const RecordFormat* byName = FormatForPath(RecordFormats(), command, QFile::encodeName(file).toStdString());
     if (byName != nullptr) return byName;
     if (command == ExportCommand::Gis) file += suffix;
     return chosen;
@@ -538,9 +545,10 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
         ImportWatcher watcher(&waiting, m_list, report);
-        run = ImportRecordFiles(paths, table, &watcher, 0, m_loadRecordFile);
+        run = ImportRecordFiles(paths, table, &watcher, 0, kFilesAheadWhilePainting, m_loadRecordFile);
     }
     report.imported += run.loaded;
+    if (!run.cancelled) report.NotListed(paths, size_t(run.filesDone));
     activateWindow();  // back from the waiting window
     // The rows are made in one go once the import is over: inserted one at a time as the records
     // were stored, each was an insertion of its own for the view and its headers to take in.
@@ -565,7 +573,7 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
     RecordTable& table = TheRecordTable();
     const int loaded = RecordTableFind(table, path.constData());
     if (loaded >= 0) {
-        report.alreadyListed << QFile::decodeName(path);
+        report.alreadyListed << DisplayName(path);
         SelectRecord(loaded);
         return;
     }
@@ -580,6 +588,7 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
         return;
     }
     const bool full = table.count == MaxRecords;
+    if (full) report.leftTheList = DisplayName(table.records[MaxRecords - 1].path);
     RecordTableInsertTop(table, *m_scratch);
     if (full) m_list->removeRow(MaxRecords - 1);
     InsertRecordItem(0, 0);
@@ -711,6 +720,10 @@ void CVarnelDlg::ExportSelected(ExportCommand command)
     // With nothing loaded there is nothing to write: an empty file reported as a success would
     // mislead.
     if (!HaveRecordToExport()) return;
+    if (QString unavailable; !LoadCommandWriters(command, &unavailable)) {
+        m_dialogs->Inform(this, kNoticeCaption, unavailable);
+        return;
+    }
     const RecordTable& table = TheRecordTable();
     QString filter;
     QString file = m_dialogs->SaveFile(this, SaveRequestFor(command), &filter);

@@ -10,6 +10,7 @@
 
 #include "export/dxf_writer.h"
 #include "export/report_pdf.h"
+#include "export/writer_module.h"
 #include "tests/support/testsupport.h"
 
 namespace {

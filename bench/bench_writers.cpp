@@ -75,7 +75,7 @@ BENCHMARK_CAPTURE(BM_Writer, ExportPointFile, exportPoints, "out.csv")->Unit(ben
 
 // Each GIS row of the format table, named by its id, after the DXF writer of the same run.
 const bool gisRegistered = [] {
-    for (const RecordFormat& format : CoreRecordFormats()) {
+    for (const RecordFormat& format : RecordFormats()) {
         if (format.command != ExportCommand::Gis) continue;
         const std::string name = std::string("out.") + format.suffix;
         benchmark::RegisterBenchmark((std::string("BM_Writer/Gis/") + format.id).c_str(),

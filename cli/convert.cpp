@@ -16,18 +16,15 @@
 
 #include "export/record_formats.h"
 #include "export/safe_file.h"
+#include "export/writer_module.h"
 #include "import/folder_import.h"
 #include "import/loader.h"
+#include "import/name_text.h"
 #include "import/record.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
+#include "import/record_time.h"
 #include "import/recordplace.h"
-
-#ifdef VARNEL_CONVERT_REPORT
-#include <QGuiApplication>
-
-#include "export/report_pdf.h"
-#endif
 
 namespace {
 
@@ -54,6 +51,8 @@ const char kUsage[] =
     "             and place, the named place nearest the record's centre (GeoNames,\n"
     "             offline): {\"name\",\"province\",\"country\",\"distance\"} in UTF-8 and\n"
     "             metres, or null when none lies within 300 km.\n"
+    "             datetime: the record's time in ISO 8601 with its offset (year ... second\n"
+    "             are local time: an RMC fix's UTC in the system's time zone), or null.\n"
     "             Numbers are written in their shortest form that reads back exactly.\n"
     "             Bytes of a path that are not UTF-8 are written as \\u00XX escapes.\n"
     "  --points   with --json: adds \"points\", per point in record order\n"
@@ -107,14 +106,9 @@ struct Options {
     std::vector<std::string> paths;
 };
 
-// The formats this converter writes: the report's too where it is built with Qt.
 std::span<const RecordFormat> Formats()
 {
-#ifdef VARNEL_CONVERT_REPORT
-    return RecordFormatsWithReport();
-#else
-    return CoreRecordFormats();
-#endif
+    return RecordFormats();
 }
 
 std::string FormatIds()
@@ -143,24 +137,6 @@ const char* FileName(const char* path)
     return slash ? slash + 1 : path;
 }
 
-// Length of the valid UTF-8 sequence at s, or 0.
-size_t Utf8SequenceLength(const unsigned char* s)
-{
-    const unsigned char c = s[0];
-    size_t n = 0;
-    unsigned minimum = 0, value = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, value = c & 0x1F, minimum = 0x80;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, value = c & 0x0F, minimum = 0x800;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, value = c & 0x07, minimum = 0x10000;
-    else return 0;
-    for (size_t i = 1; i < n; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (s[i] & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return n;
-}
-
 // The code point of the valid UTF-8 sequence of n bytes at s.
 unsigned Utf8CodePoint(const unsigned char* s, size_t n)
 {
@@ -177,43 +153,27 @@ bool IsHiddenControl(unsigned codePoint)
            (codePoint >= 0x2066 && codePoint <= 0x2069);
 }
 
-// A GBK character: a lead byte and its trail byte, which may lie in C1's range of bytes.
-bool IsGbkPair(const unsigned char* s)
+// A name for the text output and for messages, decoded as every text that shows a name decodes
+// it (a GBK name reads as in the window), with control bytes written as escapes (\n, \t, \r,
+// \xHH) and C1 and bidirectional controls as \uXXXX, so a name cannot forge output lines, reach
+// the terminal as a control sequence or show itself reversed.
+std::string Printable(const char* raw)
 {
-    return s[0] >= 0x81 && s[0] <= 0xFE && s[1] >= 0x40 && s[1] <= 0xFE && s[1] != 0x7F;
-}
-
-// A name for the text output and for messages: control bytes are written as escapes (\n, \t,
-// \r, \xHH), C1 controls and bidirectional controls as \uXXXX, so a name cannot forge output
-// lines, reach the terminal as a control sequence or show itself reversed. Other bytes stay as
-// they are (UTF-8, or the instrument's GBK).
-std::string Printable(const char* text)
-{
+    const std::string text = NameText(raw);
     std::string out;
     char escape[8];
-    for (const auto* s = reinterpret_cast<const unsigned char*>(text); *s;) {
+    for (const auto* s = reinterpret_cast<const unsigned char*>(text.c_str()); *s;) {
         const unsigned char c = *s;
+        // NameText's text is UTF-8 throughout (what it could not decode it wrote as \xHH).
         if (c >= 0x80) {
-            if (const size_t n = Utf8SequenceLength(s)) {
-                if (const unsigned codePoint = Utf8CodePoint(s, n); IsHiddenControl(codePoint)) {
-                    std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
-                    out += escape;
-                } else {
-                    out.append(reinterpret_cast<const char*>(s), n);
-                }
-                s += n;
-            } else if (IsGbkPair(s)) {
-                out.append(reinterpret_cast<const char*>(s), 2);
-                s += 2;
+            const size_t n = std::max<size_t>(1, Utf8SequenceLength(reinterpret_cast<const char*>(s)));
+            if (const unsigned codePoint = Utf8CodePoint(s, n); n > 1 && IsHiddenControl(codePoint)) {
+                std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
+                out += escape;
             } else {
-                if (c <= 0x9F) {
-                    std::snprintf(escape, sizeof escape, "\\x%02x", c);
-                    out += escape;
-                } else {
-                    out += char(c);
-                }
-                ++s;
+                out.append(reinterpret_cast<const char*>(s), n);
             }
+            s += n;
             continue;
         }
         if (c >= 0x20 && c != 0x7F) {
@@ -280,7 +240,7 @@ void PutString(std::string& out, const char* text)
         } else if (c < 0x80) {
             out += char(c);
             ++s;
-        } else if (const size_t n = Utf8SequenceLength(s)) {
+        } else if (const size_t n = Utf8SequenceLength(reinterpret_cast<const char*>(s))) {
             if (const unsigned codePoint = Utf8CodePoint(s, n); IsHiddenControl(codePoint)) {
                 std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
                 out += escape;
@@ -338,6 +298,12 @@ void PrintJson(const MeasureRecord& r, bool withPoints)
     } else {
         out += "null";
     }
+    // The record's time with its zone (year … second are local, an RMC stamp converted from UTC). with its zone (year … second are local, an RMC stamp converted from UTC).
+    PutKey(out, "datetime");
+    if (CivilTime t; RecordTime(r, t))
+        PutString(out, Iso8601(t).c_str());
+    else
+        out += "null";
     if (withPoints) {
         PutKey(out, "points");
         out += '[';
@@ -463,6 +429,25 @@ bool ExportRecord(const Options& options, const MeasureRecord& record, ExportedF
             ok &= Write(*format, base + "." + format->suffix, record);
     }
     return ok;
+}
+
+// Loads the modules of the formats asked for. One that cannot be loaded is named with the
+// reason and its exports are dropped, the rest of the run goes on; false when that happened.
+bool LoadExportModules(Options& options)
+{
+    std::vector<WriterModule> failed;
+    const auto unavailable = [&](const RecordFormat* format) {
+        if (std::find(failed.begin(), failed.end(), format->module) != failed.end()) return true;
+        std::string why;
+        if (LoadWriterModule(format->module, &why)) return false;
+        std::fprintf(stderr, "varnel-convert: cannot load the %s: %s\n", WriterModuleTitle(format->module),
+                     Printable(why.c_str()).c_str());
+        failed.push_back(format->module);
+        return true;
+    };
+    std::erase_if(options.single, [&](const Export& e) { return unavailable(e.format); });
+    std::erase_if(options.outDirFormats, unavailable);
+    return failed.empty();
 }
 
 // The format an option writes OUT in, or nullptr after saying why there is none.
@@ -608,22 +593,8 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         }
     }
 
-#ifdef VARNEL_CONVERT_REPORT
-    // The report lays out its text with Qt's fonts, which need an application, but no screen.
-    std::unique_ptr<QGuiApplication> fonts;
-    const auto writesReport = [](const RecordFormat* format) { return format->command == ExportCommand::Report; };
-    if (std::any_of(options.outDirFormats.begin(), options.outDirFormats.end(), writesReport) ||
-        std::any_of(options.single.begin(), options.single.end(), [&](const Export& e) { return writesReport(e.format); })) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Qt's notes about the session (no runtime folder as root, say) are not the converter's
-        // messages; its errors still are.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "varnel-convert: %s\n", message.toLocal8Bit().constData());
-        });
-        fonts = std::make_unique<QGuiApplication>(argc, argv);
-    }
-#endif
+    // GDAL and Qt are loaded only for the exports that need them.
+    if (!LoadExportModules(options)) anyFailed = true;
 
     // Prints each record as it is stored. A folder's other files are not named; a file named on
     // the command line is, whatever the reason.
@@ -693,6 +664,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         rest.erase(rest.begin(), rest.begin() + run.filesDone);
     }
     if (printer.failed || printer.ReportEmptyFolders()) anyFailed = true;
+    FinishWriterModules();
     if (!CloseOutput()) anyFailed = true;
     return anyFailed ? 1 : 0;
 }

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,8 +27,10 @@
 #include "export/safe_file.h"
 #include "export/writer_input.h"
 #include "geo/area.h"
+#include "import/name_text.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
+#include "import/record_time.h"
 #include "import/recordplace.h"
 
 namespace {
@@ -49,17 +52,20 @@ struct GisDriver {
     Layout layout;
     bool holdsPlaneCoordinates;
     bool timeAsText;  // no date-time field (Shapefile), or one written in its own form (KML)
+    bool timesInUtc;  // the format's date-times are UTC (GeoPackage, GPX); the others keep the offset
     const char* layerOption;
 };
 
 // KML through GDAL's own driver: libkml's takes seconds for a record's 3599 placemarks.
 constexpr GisDriver kDrivers[] = {
     // A spatial index of two small layers costs two thirds of the time and saves a reader none.
-    {"gpkg", "GPKG", Layout::TwoLayers, true, false, "SPATIAL_INDEX=NO"},
-    {"shp", "ESRI Shapefile", Layout::LayerFiles, true, true, "ENCODING=UTF-8"},
-    {"kml", "KML", Layout::TwoLayers, false, true, nullptr},
-    {"geojson", "GeoJSON", Layout::OneLayer, false, false, nullptr},
-    {"gpx", "GPX", Layout::TrackAndWaypoints, false, false, nullptr},
+    {"gpkg", "GPKG", Layout::TwoLayers, true, false, true, "SPATIAL_INDEX=NO"},
+    {"shp", "ESRI Shapefile", Layout::LayerFiles, true, true, false, "ENCODING=UTF-8"},
+    {"kml", "KML", Layout::TwoLayers, false, true, false, nullptr},
+    // RFC 7946: WGS-84 without a "crs" member, outer rings counter-clockwise; the positions keep
+    // every digit the instrument gave rather than the 7 decimals that standard's writer defaults to.
+    {"geojson", "GeoJSON", Layout::OneLayer, false, false, false, "RFC7946=YES,COORDINATE_PRECISION=15"},
+    {"gpx", "GPX", Layout::TrackAndWaypoints, false, false, true, nullptr},
 };
 
 const GisDriver* DriverForPath(const std::string& path)
@@ -75,17 +81,6 @@ void RegisterDrivers()
 {
     static std::once_flag once;
     std::call_once(once, [] { GDALAllRegister(); });
-}
-
-// Attribute texts are UTF-8; the instrument's file names are GBK.
-std::string Utf8Name(const char* path)
-{
-    const char* name = RecordFileName(path);
-    if (CPLIsUTF8(name, -1)) return name;
-    char* recoded = CPLRecode(name, "GB18030", CPL_ENC_UTF8);
-    std::string text = recoded;
-    CPLFree(recoded);
-    return text;
 }
 
 struct Deleter {
@@ -136,31 +131,29 @@ int RecordCoordinates(const MeasureRecord& record, const OGRSpatialReference& ta
     return 0;
 }
 
-std::unique_ptr<OGRGeometry> Outline(const MeasureRecord& record, const Coordinates& c, bool polygonAllowed)
+std::unique_ptr<OGRGeometry> Outline(const MeasureRecord& record, const Coordinates& c)
 {
     const int n = record.pointCount;
     if (n < 2) return nullptr;
-    const bool closed = record.type == Area && n >= 3;
-    // A polygon's ring is filled directly; every other outline is a line.
-    std::unique_ptr<OGRLineString> line =
-        closed && polygonAllowed ? std::make_unique<OGRLinearRing>() : std::make_unique<OGRLineString>();
-    line->setPoints(n, c.x.data(), c.y.data());
-    if (closed) line->addPoint(c.x[0], c.y[0]);
-    if (!polygonAllowed) {
-        // Where there are no polygons (GPX), the outline is a track of one segment.
-        auto track = std::make_unique<OGRMultiLineString>();
-        track->addGeometryDirectly(line.release());
-        return track;
+    if (record.type != Area || n < 3) {
+        auto line = std::make_unique<OGRLineString>();
+        line->setPoints(n, c.x.data(), c.y.data());
+        return line;
     }
-    if (!closed) return line;
+    auto ring = std::make_unique<OGRLinearRing>();
+    ring->setPoints(n, c.x.data(), c.y.data());
+    ring->addPoint(c.x[0], c.y[0]);
+    // Outer rings counter-clockwise (x east, y north), as GeoJSON, KML and GeoPackage want them;
+    // GDAL's Shapefile writer turns them clockwise, as that format wants. The start stays first.
+    if (ring->isClockwise()) ring->reversePoints();
     auto polygon = std::make_unique<OGRPolygon>();
-    polygon->addRingDirectly(static_cast<OGRLinearRing*>(line.release()));
+    polygon->addRingDirectly(ring.release());
     return polygon;
 }
 
-OGRwkbGeometryType OutlineType(const MeasureRecord& record, bool polygonAllowed)
+OGRwkbGeometryType OutlineType(const MeasureRecord& record)
 {
-    return record.type == Area && record.pointCount >= 3 && polygonAllowed ? wkbPolygon : wkbLineString;
+    return record.type == Area && record.pointCount >= 3 ? wkbPolygon : wkbLineString;
 }
 
 struct Field {
@@ -177,6 +170,10 @@ constexpr Field kMeasurementFields[] = {
 constexpr Field kPointFields[] = {{"index", OFTInteger}, {"time", OFTDateTime}};
 // ISO 8601 text, for formats without a date-time field of their own.
 constexpr Field kPointFieldsAsText[] = {{"index", OFTInteger}, {"time", OFTString}};
+// GPX: the track's points, whose time GPX holds in UTC, grouped into one track of one segment.
+constexpr Field kTrackPointFields[] = {{"track_fid", OFTInteger}, {"track_seg_id", OFTInteger},
+                                       {"track_seg_point_id", OFTInteger}, {"track_name", OFTString},
+                                       {"time", OFTDateTime}, {"index", OFTInteger}};
 
 bool AddFields(OGRLayer& layer, const Field* fields, size_t count)
 {
@@ -187,14 +184,21 @@ bool AddFields(OGRLayer& layer, const Field* fields, size_t count)
     return true;
 }
 
+// The record's time in ISO 8601 with its offset; as it is, without one, where it is no date.
+std::string RecordDateTimeText(const MeasureRecord& r)
+{
+    if (CivilTime t; RecordTime(r, t)) return Iso8601(t);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute,
+                  r.second);
+    return text;
+}
+
 void SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
 {
-    char datetime[64];
-    std::snprintf(datetime, sizeof datetime, "%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour,
-                  r.minute, r.second);
     const RecordGeodesicFigures geodesic = RecordGeodesic(r);
-    feature.SetField("name", Utf8Name(r.path).c_str());
-    feature.SetField("datetime", datetime);
+    feature.SetField("name", NameText(RecordFileName(r.path)).c_str());
+    feature.SetField("datetime", RecordDateTimeText(r).c_str());
     feature.SetField("type", MeasureTypeName(r.type));
     feature.SetField("area_m2", r.area);
     feature.SetField("area_mu", r.areaMu);
@@ -213,36 +217,36 @@ void SetMeasurementFields(OGRFeature& feature, const MeasureRecord& r)
         feature.SetFieldNull(feature.GetFieldIndex("place"));
 }
 
-// A dated point's stamp YYYYMMDDhhmmss as a time in field index (a date-time, or ISO 8601 text
-// where asText); other stamps leave the field null.
-void SetPointTime(OGRFeature& feature, int index, bool asText, uint64_t stamp)
+// A time in field index: a date-time with its offset, or ISO 8601 text where asText.
+void SetTime(OGRFeature& feature, int index, bool asText, const CivilTime& t)
 {
-    const int second = int(stamp % 100), minute = int(stamp / 100 % 100), hour = int(stamp / 10000 % 100);
-    const int day = int(stamp / 1000000 % 100), month = int(stamp / 100000000 % 100);
-    const uint64_t year = stamp / 10000000000u;
-    if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-        second > 60)
-        return;
     if (asText) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", int(year), month, day, hour, minute, second);
-        feature.SetField(index, text);
+        feature.SetField(index, Iso8601(t).c_str());
         return;
     }
-    // The instrument does not say which zone its clock keeps.
-    constexpr int UnknownTimeZone = 0;
-    feature.SetField(index, int(year), month, day, hour, minute, float(second), UnknownTimeZone);
+    // GDAL's zone flag: 100 is UTC, each step of 1 a quarter of an hour east.
+    const int zoneFlag = 100 + t.utcOffset / 900;
+    feature.SetField(index, t.year, t.month, t.day, t.hour, t.minute, float(t.second), zoneFlag);
 }
 
-bool WriteOutlineFeature(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c, bool polygonAllowed)
+// Point i's time in field index, local with its offset (in UTC where inUtc); a stamp that is no
+// date and time leaves the field null.
+void SetPointTime(OGRFeature& feature, int index, bool asText, const MeasureRecord& record, int i, bool inUtc = false)
+{
+    CivilTime t{};
+    if (!PointTime(record, i, t)) return;
+    SetTime(feature, index, asText, inUtc ? InUtc(t) : t);
+}
+
+bool WriteOutlineFeature(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c)
 {
     OGRFeature feature(layer.GetLayerDefn());
     SetMeasurementFields(feature, record);
-    if (auto outline = Outline(record, c, polygonAllowed)) feature.SetGeometryDirectly(outline.release());
+    if (auto outline = Outline(record, c)) feature.SetGeometryDirectly(outline.release());
     return layer.CreateFeature(&feature) == OGRERR_NONE;
 }
 
-bool WritePointFeatures(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c)
+bool WritePointFeatures(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c, bool timesInUtc)
 {
     // The fields are looked up once, not by name for every point.
     OGRFeatureDefn* definition = layer.GetLayerDefn();
@@ -252,7 +256,40 @@ bool WritePointFeatures(OGRLayer& layer, const MeasureRecord& record, const Coor
     for (int i = 0; i < record.pointCount; ++i) {
         OGRFeature feature(definition);
         feature.SetField(indexField, i);
-        SetPointTime(feature, timeField, timeAsText, record.points[i].stamp);
+        SetPointTime(feature, timeField, timeAsText, record, i, timesInUtc);
+        feature.SetGeometryDirectly(new OGRPoint(c.x[size_t(i)], c.y[size_t(i)]));
+        if (layer.CreateFeature(&feature) != OGRERR_NONE) return false;
+    }
+    return true;
+}
+
+// The measurement as a GPX waypoint at its first point: its name, its time in UTC (GPX's
+// <time> is UTC), and its figures as extensions.
+bool WriteMeasurementWaypoint(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c)
+{
+    OGRFeature feature(layer.GetLayerDefn());
+    SetMeasurementFields(feature, record);
+    if (CivilTime t; RecordTime(record, t)) SetTime(feature, feature.GetFieldIndex("time"), false, InUtc(t));
+    if (record.pointCount > 0) feature.SetGeometryDirectly(new OGRPoint(c.x[0], c.y[0]));
+    return layer.CreateFeature(&feature) == OGRERR_NONE;
+}
+
+bool WriteTrackPoints(OGRLayer& layer, const MeasureRecord& record, const Coordinates& c)
+{
+    OGRFeatureDefn* definition = layer.GetLayerDefn();
+    const int fid = definition->GetFieldIndex("track_fid"), segment = definition->GetFieldIndex("track_seg_id");
+    const int sequence = definition->GetFieldIndex("track_seg_point_id");
+    const int name = definition->GetFieldIndex("track_name"), time = definition->GetFieldIndex("time");
+    const int index = definition->GetFieldIndex("index");
+    const std::string trackName = NameText(RecordFileName(record.path));
+    for (int i = 0; i < record.pointCount; ++i) {
+        OGRFeature feature(definition);
+        feature.SetField(fid, 0);
+        feature.SetField(segment, 0);
+        feature.SetField(sequence, i);
+        feature.SetField(name, trackName.c_str());
+        feature.SetField(index, i);
+        SetPointTime(feature, time, false, record, i, true);
         feature.SetGeometryDirectly(new OGRPoint(c.x[size_t(i)], c.y[size_t(i)]));
         if (layer.CreateFeature(&feature) != OGRERR_NONE) return false;
     }
@@ -277,30 +314,36 @@ bool WriteLayers(GDALDataset& dataset, const GisDriver& driver, const std::strin
     case Layout::LayerFiles: {
         const bool files = driver.layout == Layout::LayerFiles;
         char** options = driver.layerOption != nullptr ? CSLAddString(nullptr, driver.layerOption) : nullptr;
-        OGRLayer* outline = CreateLayer(dataset, files ? stem : "measurement", srs, OutlineType(record, true),
+        OGRLayer* outline = CreateLayer(dataset, files ? stem : "measurement", srs, OutlineType(record),
                                         kMeasurementFields, kMeasurementFieldCount, options);
-        bool ok = outline != nullptr && WriteOutlineFeature(*outline, record, c, true);
+        bool ok = outline != nullptr && WriteOutlineFeature(*outline, record, c);
         OGRLayer* points = ok ? CreateLayer(dataset, files ? stem + "_points" : "points", srs, wkbPoint,
                                             driver.timeAsText ? kPointFieldsAsText : kPointFields,
                                             kPointFieldCount, options)
                               : nullptr;
-        ok = points != nullptr && WritePointFeatures(*points, record, c);
+        ok = points != nullptr && WritePointFeatures(*points, record, c, driver.timesInUtc);
         CSLDestroy(options);
         return ok;
     }
     case Layout::OneLayer: {
+        char** options = CSLTokenizeString2(driver.layerOption, ",", 0);
         OGRLayer* layer = CreateLayer(dataset, "measurement", srs, wkbUnknown, kMeasurementFields,
-                                      kMeasurementFieldCount);
+                                      kMeasurementFieldCount, options);
+        CSLDestroy(options);
         return layer != nullptr && AddFields(*layer, kPointFields, kPointFieldCount) &&
-               WriteOutlineFeature(*layer, record, c, true) && WritePointFeatures(*layer, record, c);
+               WriteOutlineFeature(*layer, record, c) && WritePointFeatures(*layer, record, c, driver.timesInUtc);
     }
     case Layout::TrackAndWaypoints: {
-        // GPX has its waypoints before its tracks.
-        OGRLayer* waypoints = CreateLayer(dataset, "waypoints", srs, wkbPoint, kPointFields, kPointFieldCount);
-        if (waypoints == nullptr || !WritePointFeatures(*waypoints, record, c)) return false;
-        OGRLayer* track = CreateLayer(dataset, "tracks", srs, wkbMultiLineString, kMeasurementFields,
-                                      kMeasurementFieldCount);
-        return track != nullptr && WriteOutlineFeature(*track, record, c, false);
+        // GPX has its waypoints before its tracks. A GPX track carries no attributes of its own
+        // but a name: the measurement is a waypoint at the start with them, and the track its
+        // points in order, each with its time.
+        OGRLayer* waypoints = CreateLayer(dataset, "waypoints", srs, wkbPoint, kMeasurementFields,
+                                          kMeasurementFieldCount);
+        OGRLayer* trackPoints = waypoints != nullptr && WriteMeasurementWaypoint(*waypoints, record, c)
+                                    ? CreateLayer(dataset, "track_points", srs, wkbPoint, kTrackPointFields,
+                                                  std::size(kTrackPointFields))
+                                    : nullptr;
+        return trackPoints != nullptr && WriteTrackPoints(*trackPoints, record, c);
     }
     }
     return false;
@@ -322,7 +365,7 @@ int BuildFiles(const std::string& folder, const GisDriver& gis, const std::strin
 {
     const bool plane = coordinates == GisCoordinates::CgcsZonePlane;
     const int epsg = plane ? CgcsZoneEpsg(RecordZone(record)) : Wgs84Epsg;
-    if (epsg == 0) return ReportFailure(error, EDOM);
+    if (epsg == 0) return ReportFailure(error, OutsideCgcsZonesError);
     OGRSpatialReference srs;
     if (srs.importFromEPSG(epsg) != OGRERR_NONE) return ReportFailure(error, EIO);
     srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);

@@ -18,14 +18,18 @@ enum class GisCoordinates {
 // the window shows it, null where none is near); and its points with their index and
 // time. GeoPackage and KML hold two layers, "measurement" and "points"; a Shapefile is NAME.shp
 // with its .shx, .dbf, .prj and .cpg, and NAME_points.* for the points; GeoJSON holds both in one
-// collection; GPX a track and waypoints. The extension is matched without regard to case.
+// collection. The extension is matched without regard to case.
 // Every file is replaced only when all of them are complete. The files take exactly the names
 // asked for (a backslash is a character like any other), or none is written. A target that is a
 // symbolic link is written through: a Shapefile's other files go beside the file the link names.
 // 0 on success; −1 with the errno-style cause in *error: EINVAL for a null path, an unknown
 // extension or a pointCount out of range; NameCharactersError for a name the format cannot keep
-// (GisNameRefusedCharacters); EDOM for plane coordinates of a record outside zones 25–45 or of a
-// format that holds only longitude and latitude; EIO where GDAL failed.
+// (GisNameRefusedCharacters); OutsideCgcsZonesError for plane coordinates of a record outside
+// zones 25–45; EDOM for plane coordinates in a format that holds only longitude and latitude;
+// EIO where GDAL failed. Times carry their offset (GPX's in UTC); outer rings are
+// counter-clockwise where the format wants them so (GeoJSON as RFC 7946 has it), clockwise in a
+// Shapefile. GPX holds the measurement as a waypoint at its start with the attributes, and its
+// points as a track whose points carry their time and index.
 int WriteGisFile(const char* path, const MeasureRecord& record, GisCoordinates coordinates, int* error = nullptr);
 
 // The characters of path's file name that its format cannot keep in a name, each once in the

@@ -160,17 +160,30 @@ bool IsBlankPicture(const QImage& image)
 
 int CaptureWindowPicture(QWidget& window, QImage& picture, QString* reason)
 {
-    if (window.isMinimized() || !window.isVisible()) window.showNormal();
+    const bool wasGone = window.isMinimized() || !window.isVisible();
+    if (wasGone) window.showNormal();
     window.raise();
     window.activateWindow();
-    // Shown again, the window needs a moment to be mapped and painted; input stays excluded.
+    // Shown again, the window needs a moment to be mapped by the window manager and painted;
+    // input stays excluded meanwhile.
     const auto shown = [&] { return !window.isMinimized() && window.windowHandle() && window.windowHandle()->isExposed(); };
-    const QDeadlineTimer deadline(1000);
+    const QDeadlineTimer deadline(3000);
     while (!deadline.hasExpired() && !shown()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     if (!shown())
         return Fail(reason, QStringLiteral("窗口未显示在屏幕上，无法截取图片"));
     window.repaint();
     picture = GrabWindowPicture(window);
+    // A window brought back is pictured once it is painted again: when two grabs a little apart
+    // agree and are not blank (the screen keeps a restored window black or stale until then).
+    if (wasGone) {
+        QImage previous;
+        while (!deadline.hasExpired() && (IsBlankPicture(picture) || picture != previous)) {
+            previous = picture;
+            const QDeadlineTimer settle(100);
+            while (!settle.hasExpired()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+            picture = GrabWindowPicture(window);
+        }
+    }
     if (IsBlankPicture(picture)) return Fail(reason, QStringLiteral("截取的画面是空白的，不是窗口的图片"));
     return 0;
 }

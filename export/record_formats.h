@@ -6,10 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "export/writer_module.h"
 #include "import/record.h"
-
-// 0 on success; −1 with the errno-style cause in *error when error is given.
-using RecordWriter = int (*)(const char* path, const MeasureRecord& record, int* error);
 
 // Which window command offers a format.
 enum class ExportCommand { Cad, Excel, Gis, Report };
@@ -22,12 +20,13 @@ struct RecordFormat {
     const char* successText;  // the message after a successful export
     RecordWriter writer;
     ExportCommand command;
+    WriterModule module = WriterModule::None;  // the module writer comes from, loaded on first use
 };
 
-// The formats written without Qt: DXF, the point file and the GIS files. Within a command, the
-// first row is the dialog's preselected filter; of rows sharing a suffix, the first is the one
-// a file name's extension chooses.
-std::span<const RecordFormat> CoreRecordFormats();
+// Every format a record is exported in: DXF, the point file, the GIS files and the report.
+// Within a command, the first row is the dialog's preselected filter; of rows sharing a
+// suffix, the first is the one a file name's extension chooses.
+std::span<const RecordFormat> RecordFormats();
 
 // The row of formats whose id is id, or nullptr.
 const RecordFormat* FindRecordFormat(std::span<const RecordFormat> formats, std::string_view id);

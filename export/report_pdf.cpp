@@ -11,7 +11,6 @@
 #include <QPdfWriter>
 #include <QPolygonF>
 #include <QString>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <cmath>
@@ -19,6 +18,7 @@
 
 #include "export/safe_file.h"
 #include "export/writer_input.h"
+#include "import/name_text.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
 #include "import/visible_name.h"
@@ -55,18 +55,11 @@ QFont ReportFont(double points, bool bold = false)
     return font;
 }
 
-// A record's file name, GBK bytes read as such, shown as it is: a line end or a right-to-left
+// A record's file name as every other text shows it, and as it is: a line end or a right-to-left
 // override in it is a visible sign, not a new line or a reversed name.
 QString FileNameText(const char* path)
 {
-    const QByteArray bytes(RecordFileName(path));
-    QStringDecoder utf8(QStringConverter::Utf8);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) {
-        QStringDecoder gbk("GB18030");
-        if (gbk.isValid()) text = gbk.decode(bytes);
-    }
-    return QString::fromStdString(VisibleName(text.toStdString()));
+    return QString::fromStdString(VisibleName(NameText(RecordFileName(path))));
 }
 
 // 1, 2, 2.5 or 5 times a power of ten, the smallest not below value.
@@ -111,20 +104,46 @@ void DrawInfo(QPainter& p, const MeasureRecord& r)
     if (char place[PlaceTextSize]; FormatRecordPlace(r, place, sizeof place) == 0)
         line(left, QStringLiteral("位置：") + QString::fromUtf8(place), ContentWidthMm);
     y += InfoLineMm;
-    if (r.type != Distance) {
-        line(left, Figure("面积: %.0f 平方米", r.area) + Figure("  %.2f 亩", r.areaMu), ContentWidthMm / 2);
+    // Each figure says where it comes from: stated by the instrument in the file, or computed
+    // here from the points (where the file states some figures but not this one, the computed
+    // one, not the 0 the panel shows). A vehicle's track encloses an area, but it is no field's.
+    const auto stated = [&](int figure) { return (r.statedFigures & figure) != 0; };
+    const auto source = [&](int figure) { return stated(figure) ? QStringLiteral("仪器记录") : QStringLiteral("计算"); };
+    const double area = stated(StatedArea) ? r.area : r.calcArea;
+    const double areaMu = stated(StatedArea) ? r.areaMu : r.calcAreaMu;
+    const bool walkedStated = stated(StatedCurve | StatedPerimeter);
+    if (r.type == Vehicle) {
+        line(left,
+             source(StatedArea) + QStringLiteral("轨迹围成面积（不是地块面积）") + Figure(": %.0f 平方米", area) +
+                 Figure("  %.2f 亩", areaMu) + Figure("；椭球面上 %.0f 平方米", geodesic.geodesicArea) +
+                 Figure("  %.2f 亩", geodesic.geodesicAreaMu),
+             ContentWidthMm);
+        y += InfoLineMm;
+    } else if (r.type != Distance) {
+        line(left, source(StatedArea) + Figure("面积: %.0f 平方米", area) + Figure("  %.2f 亩", areaMu),
+             ContentWidthMm / 2);
         line(right,
              Figure("椭球面积: %.0f 平方米", geodesic.geodesicArea) + Figure("  %.2f 亩", geodesic.geodesicAreaMu),
              ContentWidthMm / 2);
         y += InfoLineMm;
     }
-    line(left, Figure("曲线: %.2f 米", r.curveLength), ContentWidthMm / 2);
-    line(right, Figure("直线: %.2f 米", r.straightLength), ContentWidthMm / 2);
+    // The walked length is named as the file named it: a stated perimeter is no curve.
+    const QString walked = stated(StatedPerimeter) ? QStringLiteral("仪器记录周长")
+                           : stated(StatedCurve)   ? QStringLiteral("仪器记录曲线")
+                                                   : QStringLiteral("计算曲线");
+    line(left, walked + Figure(": %.2f 米", walkedStated ? r.curveLength : r.calcCurveLength), ContentWidthMm / 2);
+    line(right,
+         source(StatedStraight) +
+             Figure("直线: %.2f 米", stated(StatedStraight) ? r.straightLength : r.calcStraightLength),
+         ContentWidthMm / 2);
     y += InfoLineMm;
-    // The plane ring closes with the straight line from the last point back to the first.
-    line(left, Figure("周长: %.2f 米", r.calcCurveLength + r.calcStraightLength), ContentWidthMm / 2);
-    line(right, Figure("椭球周长: %.2f 米", geodesic.geodesicPerimeter), ContentWidthMm / 2);
-    y += InfoLineMm;
+    // The plane ring closes with the straight line from the last point back to the first; a
+    // distance is no ring, and has no perimeter.
+    if (r.type != Distance) {
+        line(left, Figure("计算周长: %.2f 米", r.calcCurveLength + r.calcStraightLength), ContentWidthMm / 2);
+        line(right, Figure("椭球周长: %.2f 米", geodesic.geodesicPerimeter), ContentWidthMm / 2);
+        y += InfoLineMm;
+    }
     line(left, QString::asprintf("点数: %d", r.pointCount), ContentWidthMm / 2);
     line(right, QStringLiteral("平面：高斯-克吕格3度带，椭球：WGS-84"), ContentWidthMm / 2);
 }
@@ -154,11 +173,13 @@ void DrawScaleBar(QPainter& p, double xMm, double yMm, double millimetresPerMetr
                Figure("%g 米", lengthM) + Figure("    比例尺 1:%.0f", denominator));
 }
 
+constexpr double MarkerHalfMm = 1.4;
+
 // A square marker with its label to the left (leftLabel) or to the right, so that the start's
 // and the end's stay legible where the two meet.
 void DrawMarker(QPainter& p, QPointF at, const QColor& colour, const QString& label, bool leftLabel)
 {
-    const double half = Px(1.4);
+    const double half = Px(MarkerHalfMm);
     p.fillRect(QRectF(at.x() - half, at.y() - half, 2 * half, 2 * half), colour);
     p.setPen(QPen(Qt::black, Px(0.15)));
     p.setBrush(Qt::NoBrush);
@@ -199,8 +220,14 @@ void DrawOutlineFrame(QPainter& p, const MeasureRecord& r)
         p.setPen(QPen(kClosingLine, Px(0.3), Qt::DashLine));
         p.drawLine(outline.last(), outline.first());
     }
-    DrawMarker(p, outline.first(), kStartMarker, QStringLiteral("起"), true);
+    // The start is drawn above the end, and up and to the left of it where the two would
+    // meet (a closed field), so that its square is seen too.
     DrawMarker(p, outline.last(), kEndMarker, QStringLiteral("终"), false);
+    const QPointF start = outline.first(), end = outline.last();
+    const double meet = 2 * Px(MarkerHalfMm);
+    const bool overlapping = std::fabs(start.x() - end.x()) < meet && std::fabs(start.y() - end.y()) < meet;
+    DrawMarker(p, overlapping ? end - QPointF(Px(MarkerHalfMm), Px(MarkerHalfMm)) : start, kStartMarker,
+               QStringLiteral("起"), true);
     DrawScaleBar(p, MarginMm + 5, FrameTopMm + FrameHeightMm - 4, mmPerMetre, denominator);
 }
 
@@ -293,16 +320,4 @@ int WriteReportPdf(const char* path, const MeasureRecord& record, int* error)
     QByteArray pdf;
     if (!RenderReport(record, pdf) || pdf.isEmpty()) return ReportFailure(error, EIO);
     return WriteWholeFile(path, pdf.constData(), size_t(pdf.size()), error);
-}
-
-std::span<const RecordFormat> RecordFormatsWithReport()
-{
-    static const std::vector<RecordFormat> formats = [] {
-        const std::span<const RecordFormat> core = CoreRecordFormats();
-        std::vector<RecordFormat> all(core.begin(), core.end());
-        all.push_back({"pdf", "pdf", "PDF (*.pdf)", "测量报告", "已成功导出为测量报告，谢谢！", WriteReportPdf,
-                       ExportCommand::Report});
-        return all;
-    }();
-    return formats;
 }

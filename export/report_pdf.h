@@ -1,9 +1,7 @@
 #pragma once
 // The printable measurement report: one A4 page of PDF, written with Qt's PDF writer.
-#include <span>
 #include <vector>
 
-#include "export/record_formats.h"
 #include "import/record.h"
 
 // At most this many of a record's points are listed in the report's table.
@@ -21,6 +19,3 @@ int WriteReportPdf(const char* path, const MeasureRecord& record, int* error);
 // Which points the table lists: all of count, or ReportVertexRows of them evenly spaced from
 // the first to the last.
 std::vector<int> ReportVertexIndices(int count);
-
-// The formats of CoreRecordFormats() followed by the report.
-std::span<const RecordFormat> RecordFormatsWithReport();

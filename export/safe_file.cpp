@@ -100,6 +100,10 @@ const char* ExportErrorText(int error)
 {
     if (error == NotRegularFileError)
         return "not a regular file (a pipe, socket or device)";
+    if (error == ModuleUnavailableError) return "the writer module of this format cannot be loaded";
+    if (error == OutsideCgcsZonesError)
+        return "the record lies outside the CGCS2000 3-degree zones 25-45 (73.5-136.5 degrees east); "
+               "export it in WGS-84 instead";
     if (error == NameCharactersError)
         return "the name holds characters this format cannot keep in a file name";
     return std::strerror(error);

@@ -9,7 +9,9 @@ int ReportFailure(int* error, int code);
 
 // An export's own failure codes, beside errno's (which are all below 4096).
 inline constexpr int NotRegularFileError = 0x1000;  // the target is a pipe, socket or device
-inline constexpr int NameCharactersError = 0x1001;  // the name holds characters the format cannot keep
+inline constexpr int ModuleUnavailableError = 0x1001;  // the format's writer module cannot be loaded
+inline constexpr int OutsideCgcsZonesError = 0x1002;  // no CGCS2000 3-degree zone holds the record
+inline constexpr int NameCharactersError = 0x1003;  // the name holds characters the format cannot keep
 
 // What an export failure code means: strerror's text, or the export's own.
 const char* ExportErrorText(int error);

@@ -42,23 +42,23 @@ private:
 };
 
 // Loads the files of a list on worker threads and hands them out in list order. Each worker has
-// two scratch records: it loads the next file into one while the other waits to be stored, so it
-// does not sit idle while the caller copies a record out. No more than two files per worker are
-// loaded ahead of the one being stored.
+// slotsPerWorker scratch records: it loads the next file into one while the others wait to be
+// stored, so it does not sit idle while the caller copies a record out (or paints). No more than
+// slotsPerWorker files per worker are loaded ahead of the one being stored.
 //
 // A read may never return (a drive that stopped answering). The caller never reads: it waits,
 // and may give up. The workers' state is shared with them, so that a worker still in a read when
 // the import ends is left to finish on its own, its result dropped, and the caller returns at once.
 class PooledLoader {
 public:
-    static constexpr int kSlotsPerWorker = 2;
-
-    PooledLoader(const std::vector<std::string>& paths, int threads, RecordFileLoad load)
-        : state_(std::make_shared<State>(paths, size_t(threads) * kSlotsPerWorker, load))
+    PooledLoader(const std::vector<std::string>& paths, int threads, int slotsPerWorker, RecordFileLoad load)
+        : state_(std::make_shared<State>(paths, threads, slotsPerWorker, load))
     {
         for (int worker = 0; worker < threads; ++worker) {
             try {
-                workers_.emplace_back([state = state_, worker] { state->Work(&state->slots[size_t(worker) * kSlotsPerWorker]); });
+                workers_.emplace_back([state = state_, worker] {
+                    state->Work(&state->slots[size_t(worker) * size_t(state->slotsPerWorker)]);
+                });
             } catch (const std::system_error&) {
                 break;  // fewer threads than asked for; the started ones take every file
             }
@@ -72,8 +72,8 @@ public:
             const std::lock_guard lock(state_->mutex);
             state_->stop = true;
             for (size_t worker = 0; worker < workers_.size(); ++worker)
-                for (int i = 0; i < kSlotsPerWorker; ++i)
-                    if (state_->slots[worker * kSlotsPerWorker + size_t(i)].loading) reading[worker] = true;
+                for (size_t i = 0; i < size_t(state_->slotsPerWorker); ++i)
+                    if (state_->slots[worker * size_t(state_->slotsPerWorker) + i].loading) reading[worker] = true;
         }
         state_->released.notify_all();
         // A worker that is not reading sees the stop and ends; one that is may wait on its drive
@@ -122,8 +122,8 @@ private:
     };
 
     struct State {
-        State(const std::vector<std::string>& list, size_t slotCount, RecordFileLoad loadFile)
-            : paths(list), slots(slotCount), load(loadFile)
+        State(const std::vector<std::string>& list, int threads, int slotsPerThread, RecordFileLoad loadFile)
+            : paths(list), slotsPerWorker(slotsPerThread), slots(size_t(threads) * size_t(slotsPerThread)), load(loadFile)
         {
             for (Slot& slot : slots) slot.scratch = std::make_unique_for_overwrite<MeasureRecord>();
         }
@@ -135,14 +135,14 @@ private:
             return nullptr;
         }
 
-        // mine: the worker's kSlotsPerWorker slots.
+        // mine: the worker's slotsPerWorker slots.
         void Work(Slot* mine)
         {
             std::unique_lock lock(mutex);
             for (;;) {
                 Slot* slot = nullptr;
                 released.wait(lock, [&] {
-                    for (int i = 0; i < kSlotsPerWorker && !slot; ++i)
+                    for (int i = 0; i < slotsPerWorker && !slot; ++i)
                         if (mine[i].file < 0 && !mine[i].loading) slot = &mine[i];
                     return stop || slot != nullptr;
                 });
@@ -162,6 +162,7 @@ private:
         }
 
         const std::vector<std::string> paths;  // a copy: a worker may outlive the caller's list
+        const int slotsPerWorker;
         std::vector<Slot> slots;
         const RecordFileLoad load;
         std::mutex mutex;
@@ -237,14 +238,15 @@ int ListRecordFolder(const char* folder, FolderOrder order, std::vector<std::str
 }
 
 FolderImportResult ImportRecordFiles(const std::vector<std::string>& paths, RecordTable& table,
-                                     FolderImportObserver* observer, int threads, RecordFileLoad load)
+                                     FolderImportObserver* observer, int threads, int filesAheadPerThread,
+                                     RecordFileLoad load)
 {
     FolderImportObserver silent;
     FolderImportObserver& report = observer ? *observer : silent;
     if (threads != 1 && !paths.empty()) {
         if (threads <= 0) threads = int(std::max(1u, std::thread::hardware_concurrency()));
         threads = int(std::min(size_t(threads), paths.size()));
-        PooledLoader pool(paths, threads, load);
+        PooledLoader pool(paths, threads, std::max(1, filesAheadPerThread), load);
         if (pool.Running()) return Import(pool, paths, table, report);
     }
     InlineLoader one(paths, load);
@@ -256,7 +258,7 @@ int LoadRecordFileAside(const char* path, MeasureRecord& record, FolderImportObs
 {
     if (why) *why = LoadFailure::None;
     const std::vector<std::string> paths{path};
-    PooledLoader pool(paths, 1, load);
+    PooledLoader pool(paths, 1, 1, load);
     if (!pool.Running()) return load(path, record, why);
     const LoadOutcome outcome = pool.Take(0, observer);
     if (outcome.record == nullptr) return -1;

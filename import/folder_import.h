@@ -2,12 +2,12 @@
 // Importing a folder of record files: listing it, and loading a list of its files into the
 // record table the way a device import does. The window and the converter both use this.
 //
-// Files are loaded on a small pool of threads (one per hardware thread, each with two scratch
+// Files are loaded on a small pool of threads (one per hardware thread, each with a few scratch
 // records, so it loads the next file while the last waits to be stored; nothing is allocated per
 // file) and stored in the order of the list, so the table is exactly what a one-thread import
 // gives: the same records in the same slots, the same first MaxRecords, the same restart.
-// Loading runs at most two files per thread ahead of the file being stored, so a large folder is
-// not read past what the table takes.
+// Loading runs at most a few files per thread ahead of the file being stored, so a large folder
+// is not read far past what the table takes.
 #include <string>
 #include <vector>
 
@@ -61,11 +61,15 @@ using RecordFileLoad = int (*)(const char* path, MeasureRecord& record, LoadFail
 // Loads paths in order into table: the first file that loads restarts the table, a file that
 // fails changes nothing, and the run ends when the table holds MaxRecords. Writes the device
 // import's "[INFO] %d, %s." line for each stored record. threads: 0 for one per hardware
-// thread, 1 to load on the calling thread alone. Other than with 1, the calling thread never
-// reads a file: a drive whose reads stall keeps it waiting only until the observer cancels,
-// and the stalled file's late result is dropped.
+// thread, 1 to load on the calling thread alone. filesAheadPerThread: how many loaded files each
+// thread may hold before the one being stored is taken; two keep the threads busy while the
+// caller stores records, a caller that paints between them needs more. Other than with threads
+// 1, the calling thread never reads a file: a drive whose reads stall keeps it waiting only
+// until the observer cancels, and the stalled file's late result is dropped.
+inline constexpr int DefaultFilesAheadPerThread = 2;
 FolderImportResult ImportRecordFiles(const std::vector<std::string>& paths, RecordTable& table,
                                      FolderImportObserver* observer = nullptr, int threads = 0,
+                                     int filesAheadPerThread = DefaultFilesAheadPerThread,
                                      RecordFileLoad load = LoadRecordFile);
 
 // Loads one file into record as LoadRecordFile does, but on a worker thread, calling the

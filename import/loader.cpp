@@ -61,7 +61,11 @@ bool ReadPoints(int fd, MeasureRecord& r)
         const size_t length = chunkHasNul ? std::strlen(line) : size_t((next ? next : end) - pos);
         const LineKind kind = ClassifyLine(line, length, r);
         if (kind == DatedPoint || kind == StampedPoint || kind == RmcSentence) {
-            if (ParsePointLine(line, length, kind, r.points[r.pointCount])) ++r.pointCount;
+            if (ParsePointLine(line, length, kind, r.points[r.pointCount])) {
+                ++r.pointCount;
+                // A receiver's clock is UTC; the instrument's own lines keep local time.
+                if (kind == RmcSentence) r.stampsUtc = 1;
+            }
         }
         if (!next || r.pointCount >= MaxPointCount) return true;
         pos = next;

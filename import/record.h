@@ -9,13 +9,21 @@
 struct TrackPoint {
     double lon;      // WGS-84 degrees
     double lat;      // WGS-84 degrees
-    uint64_t stamp;  // YYYYMMDDhhmmss for dated points; points are ordered by it
+    uint64_t stamp;  // YYYYMMDDhhmmss for dated points and RMC fixes; points are ordered by it
 };
 
 enum MeasureType : int32_t {
     Area = 0,
     Vehicle = 2,
     Distance = 6,
+};
+
+// Which of a record's displayed figures its file stated, rather than the loader computed.
+enum StatedFigure : int32_t {
+    StatedArea = 1,
+    StatedCurve = 2,      // the walked length, from a curve line
+    StatedPerimeter = 4,  // the walked length, from a perimeter line ("周长", "PERIMETER")
+    StatedStraight = 8,
 };
 
 inline constexpr int PointCapacity = 3600;
@@ -37,6 +45,8 @@ struct MeasureRecord {
     int32_t year, month, day, hour, minute, second;
     int32_t type;  // MeasureType
     int32_t pointCount;
+    int32_t stampsUtc;  // 1: the points' stamps are UTC (RMC sentences), else the instrument's local time
+    int32_t statedFigures;  // StatedFigure bits: which displayed figures the file's summary lines stated
     TrackPoint points[PointCapacity];
     GeoPoint mapPoints[PointCapacity];      // BD-09 of points[i], unless mapPointsPending
     PlanePoint planePoints[PointCapacity];  // drawing form: {easting, −northing}, metres

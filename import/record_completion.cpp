@@ -7,6 +7,7 @@
 #include "geo/area.h"
 #include "geo/datum.h"
 #include "geo/projection.h"
+#include "import/record_time.h"
 
 static_assert(offsetof(TrackPoint, lat) == offsetof(TrackPoint, lon) + sizeof(double),
               "the projection reads a point's longitude and latitude as a pair");
@@ -87,6 +88,7 @@ void CompleteRecord(MeasureRecord& r)
         r.areaMu = r.calcAreaMu;
         r.curveLength = r.calcCurveLength;
         r.straightLength = r.calcStraightLength;
+        r.statedFigures = 0;  // a summary of zeros states nothing: the computed figures are shown
     }
 
     if (r.nameKey == 0) {
@@ -102,6 +104,11 @@ void CompleteRecord(MeasureRecord& r)
         r.month = int32_t(s % 100);
         s /= 100;
         r.year = int32_t(s % 10000);
+        // An RMC stamp is UTC: the record's time is shown in the local time it was measured at.
+        if (CivilTime local; r.stampsUtc && LocalStampTime(r.points[0].stamp, true, local)) {
+            r.year = local.year, r.month = local.month, r.day = local.day;
+            r.hour = local.hour, r.minute = local.minute, r.second = local.second;
+        }
     }
 }
 

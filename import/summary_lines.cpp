@@ -6,33 +6,46 @@
 namespace {
 
 // The number after a Chinese label: none reads as 0; one that overflows leaves the field.
-void ReadLabelNumber(const char* at, double* field)
+// Whether the field was stored.
+bool ReadLabelNumber(const char* at, double* field)
 {
     const char* p = SkipSpace(at);
     double v = 0.0;
     if (ScanDouble(p, &v)) {
         *field = v;
-        return;
+        return true;
     }
     const char* q = p;
     if (*q == '+' || *q == '-') ++q;
     if (*q == '.') ++q;
-    if (!IsDigit(*q)) *field = 0.0;
+    if (IsDigit(*q)) return false;
+    *field = 0.0;
+    return true;
 }
 
-void ReadChineseSummary(const char* line, const Word& label, double* field)
+bool ReadChineseSummary(const char* line, const Word& label, double* field)
 {
     const char* at = nullptr;
-    if (FindLastWord(line, label, &at)) ReadLabelNumber(at, field);
+    return FindLastWord(line, label, &at) && ReadLabelNumber(at, field);
 }
 
 // "WORD: %lf M" from the line's first byte; only what scans is stored.
-void ReadEnglishLength(const char* line, const char* word, double* field)
+bool ReadEnglishLength(const char* line, const char* word, double* field)
 {
     const char* p = ExpectText(line, word);
     p = Expect(p, ':');
     double v = 0.0;
-    if (ScanDouble(p, &v)) *field = v;
+    if (!ScanDouble(p, &v)) return false;
+    *field = v;
+    return true;
+}
+
+// The walked length was stated, as a perimeter or as a curve: the last line that stated it names it.
+void NoteStatedLength(MeasureRecord& r, bool stored, bool perimeter)
+{
+    if (!stored) return;
+    r.statedFigures &= ~(StatedCurve | StatedPerimeter);
+    r.statedFigures |= perimeter ? StatedPerimeter : StatedCurve;
 }
 
 }  // namespace
@@ -44,28 +57,29 @@ bool ReadSummary(const char* line, MeasureRecord& r)
     bool wide = false;
     for (const char* c = line; *c && !wide; ++c) wide = static_cast<unsigned char>(*c) > 0x7F;
     if (wide && ContainsWord(line, kAreaWord)) {
-        ReadChineseSummary(line, kAreaLabel, &r.area);
-        ReadChineseSummary(line, kSquareMetreLabel, &r.areaMu);
+        const bool area = ReadChineseSummary(line, kAreaLabel, &r.area);
+        if (ReadChineseSummary(line, kSquareMetreLabel, &r.areaMu) || area) r.statedFigures |= StatedArea;
     } else if (wide && ContainsWord(line, kPerimeterWord)) {
-        ReadChineseSummary(line, kPerimeterLabel, &r.curveLength);
+        NoteStatedLength(r, ReadChineseSummary(line, kPerimeterLabel, &r.curveLength), true);
     } else if (wide && ContainsWord(line, kCurveWord)) {
-        ReadChineseSummary(line, kCurveLabel, &r.curveLength);
+        NoteStatedLength(r, ReadChineseSummary(line, kCurveLabel, &r.curveLength), false);
     } else if (wide && ContainsWord(line, kStraightWord)) {
-        ReadChineseSummary(line, kStraightLabel, &r.straightLength);
+        if (ReadChineseSummary(line, kStraightLabel, &r.straightLength)) r.statedFigures |= StatedStraight;
     } else if (Contains(line, "AREA")) {
         const char* p = Expect(ExpectText(line, "AREA"), ':');
         double v = 0.0;
         p = ScanDouble(p, &v);
         if (!p) return true;
         r.area = v;
+        r.statedFigures |= StatedArea;
         p = ExpectText(p, " SQ.M. (");
         if (ScanDouble(p, &v)) r.areaMu = v;
     } else if (Contains(line, "CURVE")) {
-        ReadEnglishLength(line, "CURVE", &r.curveLength);
+        NoteStatedLength(r, ReadEnglishLength(line, "CURVE", &r.curveLength), false);
     } else if (Contains(line, "PERIMETER")) {
-        ReadEnglishLength(line, "PERIMETER", &r.curveLength);
+        NoteStatedLength(r, ReadEnglishLength(line, "PERIMETER", &r.curveLength), true);
     } else if (Contains(line, "LINE")) {
-        ReadEnglishLength(line, "LINE", &r.straightLength);
+        if (ReadEnglishLength(line, "LINE", &r.straightLength)) r.statedFigures |= StatedStraight;
     } else {
         return false;
     }

@@ -19,9 +19,10 @@ var ViewMoved = false;
 var SettingView = false;
 
 // Marker pictures: start yellow "起" and end green "终" as in the outline drawing, and the
-// pin of a map click. Sizes and tips (anchors) in pixels.
+// pin of a map click. Sizes and tips (anchors) in pixels. The start's pin leans left of its
+// spot, the end's stands upright on it, so that both are seen where a field closes.
 var MarkerIcons = {
-    start: { url: "markers/start.svg", width: 28, height: 38, tipX: 14, tipY: 37 },
+    start: { url: "markers/start.svg", width: 40, height: 38, tipX: 39, tipY: 37 },
     end: { url: "markers/end.svg", width: 28, height: 38, tipX: 14, tipY: 37 },
     click: { url: "markers/click.svg", width: 20, height: 28, tipX: 10, tipY: 27 }
 };
@@ -60,16 +61,13 @@ function Map_Stack2PolyLine() {
     var first = FilePonits[0];
     var last = FilePonits[GPSPointCnt - 1];
     BDMap.centerAndZoom(first, 15);
-    // As in the outline drawing, the end covers the start; a start on the end's spot (a
-    // closed field, a single point) is not drawn at all.
-    SMarker = null;
-    if (!first.equals(last)) {
-        SMarker = new BMap.Marker(first, { icon: StartIcon });
-        BDMap.addOverlay(SMarker);
-    }
+    // As in the outline drawing, the start is drawn above the end: on a closed field the two
+    // share a spot, and the start's leaning pin stands beside the end's.
     EMarker = new BMap.Marker(last, { icon: EndIcon });
     BDMap.addOverlay(EMarker);
-    EMarker.setTop(true);
+    SMarker = new BMap.Marker(first, { icon: StartIcon });
+    BDMap.addOverlay(SMarker);
+    SMarker.setTop(true);
 }
 
 function Map_SetCenter(m_latitude, m_longitude, m_zoom) {
@@ -175,6 +173,20 @@ function Map_AddTilePackage(id, name, datum, minZoom, maxZoom, bounds, select) {
         edges && edges.length === 4 ? edges : null, select === "1");
 }
 
+// A click pin's text names its datum: the online map's positions are BD-09; the offline map
+// shows WGS-84, as its readout does, whatever the datum of the package drawn beneath.
+function ClickPointText(point) {
+    var datum = "BD-09";
+    var lng = point.lng, lat = point.lat;
+    if (BMap.offline) {
+        var wgs = MapDatum.fromBd({ lat: lat, lon: lng }, "wgs84");
+        datum = "WGS-84";
+        lng = wgs.lon;
+        lat = wgs.lat;
+    }
+    return "当前经纬度 (" + datum + "): (" + lng.toFixed(6) + ", " + lat.toFixed(6) + ")";
+}
+
 function MakeIcon(icon) {
     return new BMap.Icon(icon.url, new BMap.Size(icon.width, icon.height), { anchor: new BMap.Size(icon.tipX, icon.tipY) });
 }
@@ -255,7 +267,7 @@ function MapStart(online) {
     BDMap.addEventListener("click", function (e) {
         var marker = new BMap.Marker(e.point, { icon: ClickIcon });
         BDMap.addOverlay(marker);
-        var text = "当前经纬度: (" + e.point.lng.toFixed(6) + ", " + e.point.lat.toFixed(6) + ")";
+        var text = ClickPointText(e.point);
         var label = new BMap.Label(text, { offset: LabelOffset(text, e.pixel) });
         label.setStyle(LabelStyle);
         marker.setLabel(label);

@@ -240,7 +240,7 @@ TEST(StalledDrive, CancelEndsTheWaitAtOnceAndDropsTheLateResult)
         auto table = EmptyTable();
         CancelWhileWaiting observer;
         FolderImportResult run{};
-        ASSERT_TRUE(ReturnsSoon([&] { run = ImportRecordFiles(paths, *table, &observer, threads, StalledDrive::Load); }));
+        ASSERT_TRUE(ReturnsSoon([&] { run = ImportRecordFiles(paths, *table, &observer, threads, DefaultFilesAheadPerThread, StalledDrive::Load); }));
         EXPECT_TRUE(run.cancelled);
         EXPECT_EQ(run.loaded, 1);
         EXPECT_GE(observer.waits, 3);
@@ -280,14 +280,18 @@ TEST(FolderImport, ReadsNoFurtherThanTheTableTakes)
     for (int i = 0; i < MaxRecords; ++i) paths.push_back(folder.Write("r" + std::to_string(i) + ".nmea", PointFile(i)));
     for (int i = 0; i < 10000; ++i) paths.push_back(folder.File("missing" + std::to_string(i) + ".nmea"));
 
-    int opened = 0;
-    SetLogSink([](void* context, const char*) { ++*static_cast<int*>(context); }, &opened);
-    auto table = EmptyTable();
-    const FolderImportResult run = ImportRecordFiles(paths, *table, nullptr, 4);
-    SetLogSink(nullptr, nullptr);
-    EXPECT_EQ(run.filesDone, MaxRecords);
-    // Each stored record logs one line; each missing file tried logs one.
-    EXPECT_LE(opened - MaxRecords, 2 * 4);
+    for (const int ahead : {DefaultFilesAheadPerThread, 8}) {
+        SCOPED_TRACE(ahead);
+        int opened = 0;
+        SetLogSink([](void* context, const char*) { ++*static_cast<int*>(context); }, &opened);
+        auto table = EmptyTable();
+        const FolderImportResult run = ImportRecordFiles(paths, *table, nullptr, 4, ahead);
+        SetLogSink(nullptr, nullptr);
+        EXPECT_EQ(run.filesDone, MaxRecords);
+        EXPECT_EQ(table->count, MaxRecords);
+        // Each stored record logs one line; each missing file tried logs one.
+        EXPECT_LE(opened - MaxRecords, ahead * 4);
+    }
 }
 
 TEST(FolderListing, RegularFilesOnlyNamesAsBytes)

@@ -29,6 +29,7 @@
 #include "import/record.h"
 #include "import/record_geodesy.h"
 #include "import/recordplace.h"
+#include "import/record_time.h"
 #include "tests/support/testsupport.h"
 
 namespace {
@@ -72,6 +73,7 @@ struct FormatCase {
     const char* extension;
     const char* outlineFile;  // relative to the target's folder, "" for the target
     const char* outlineLayer;
+    const char* attributesLayer;  // where the measurement's attributes are read back
     const char* pointsFile;
     const char* pointsLayer;
     const char* fieldPrefix;  // GPX reads its extension fields back with a prefix
@@ -83,11 +85,12 @@ struct FormatCase {
 void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.extension; }
 
 const FormatCase kFormats[] = {
-    {"gpkg", "", "measurement", "", "points", "", "time", true, false},
-    {"shp", "", "field", "field_points.shp", "field_points", "", "time", true, false},
-    {"kml", "", "measurement", "", "points", "", "time", true, false},
-    {"geojson", "", "measurement", "", "measurement", "", "time", true, true},
-    {"gpx", "", "tracks", "", "waypoints", "ogr_", "time", false, false},
+    {"gpkg", "", "measurement", "measurement", "", "points", "", "time", true, false},
+    {"shp", "", "field", "field", "field_points.shp", "field_points", "", "time", true, false},
+    {"kml", "", "measurement", "measurement", "", "points", "", "time", true, false},
+    {"geojson", "", "measurement", "measurement", "", "measurement", "", "time", true, true},
+    // A GPX track has no attributes: the measurement is a waypoint, the track its timed points.
+    {"gpx", "", "tracks", "waypoints", "", "track_points", "ogr_", "time", false, false},
 };
 
 class GisTest : public testing::Test {
@@ -157,19 +160,31 @@ void ExpectOutline(const std::vector<OGRPoint>& vertices, const MeasureRecord& r
     }
 }
 
-// A point's time, whether its field holds a date-time or text (a Shapefile's).
-std::vector<int> PointTime(OGRFeature& feature, const char* field)
+// The instant a time field holds, in seconds since the epoch, whether it holds a date-time or
+// ISO 8601 text (a Shapefile's, a KML's); −1 where it is missing or says no zone.
+long long Instant(OGRFeature& feature, const char* field)
 {
     const int index = feature.GetFieldIndex(field);
+    if (index < 0 || !feature.IsFieldSetAndNotNull(index)) return -1;
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, tz = 0;
     float second = 0;
-    if (index >= 0 && feature.GetFieldDefnRef(index)->GetType() == OFTString)
-        std::sscanf(feature.GetFieldAsString(index), "%d-%d-%d%*c%d:%d:%f", &year, &month, &day, &hour, &minute,
-                    &second);
-    else if (index >= 0)
+    if (feature.GetFieldDefnRef(index)->GetType() == OFTString) {
+        OGRField parsed;
+        if (!OGRParseDate(feature.GetFieldAsString(index), &parsed, 0)) return -1;
+        year = parsed.Date.Year, month = parsed.Date.Month, day = parsed.Date.Day, hour = parsed.Date.Hour;
+        minute = parsed.Date.Minute, second = parsed.Date.Second, tz = parsed.Date.TZFlag;
+    } else {
         feature.GetFieldAsDateTime(index, &year, &month, &day, &hour, &minute, &second, &tz);
-    return {year, month, day, hour, minute, int(second)};
+    }
+    if (tz < 100) return -1;  // unknown or "local": no instant
+    std::tm tm{};
+    tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
+    tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = int(second);
+    return static_cast<long long>(timegm(&tm)) - (tz - 100) * 15 * 60;
 }
+
+// 2024-03-15T09:30:05+08:00, SmallField's first point, as an instant.
+constexpr long long kSmallFieldStart = 1710466205;
 
 int Epsg(const OGRSpatialReference* srs)
 {
@@ -183,6 +198,7 @@ int Epsg(const OGRSpatialReference* srs)
 
 TEST_P(GisFormatTest, FileHoldsOutlineAttributesPointsAndCoordinateSystem)
 {
+    const ScopedTimeZone zone("Asia/Shanghai");
     const FormatCase& f = GetParam();
     const auto record = SmallField();
     const std::string target = Path(std::string("field.") + f.extension);
@@ -199,14 +215,18 @@ TEST_P(GisFormatTest, FileHoldsOutlineAttributesPointsAndCoordinateSystem)
     ASSERT_TRUE(feature);
     ASSERT_NE(feature->GetGeometryRef(), nullptr);
     EXPECT_EQ(wkbFlatten(feature->GetGeometryRef()->getGeometryType()) == wkbPolygon, f.polygons);
-    ExpectOutline(Vertices(*feature->GetGeometryRef()), *record, true, DegreeTolerance);
+    // A polygon's ring closes; GPX's track is the points walked.
+    ExpectOutline(Vertices(*feature->GetGeometryRef()), *record, f.polygons, DegreeTolerance);
 
+    OGRLayer* attributes = file.data->GetLayerByName(f.attributesLayer);
+    ASSERT_NE(attributes, nullptr) << f.attributesLayer;
+    attributes->ResetReading();
+    feature.reset(attributes->GetNextFeature());
+    ASSERT_TRUE(feature);
     const std::string p = f.fieldPrefix;
     EXPECT_STREQ(feature->GetFieldAsString("name"), "面积20240315.nmea");
-    // GeoJSON's reader takes a text that looks like a date for one, and prints it with slashes.
-    std::string datetime = feature->GetFieldAsString((p + "datetime").c_str());
-    std::replace(datetime.begin(), datetime.end(), '/', '-');
-    EXPECT_EQ(datetime, "2024-03-15 09:30:05");
+    // The record's time with its offset (GeoJSON's reader takes the text for a date-time).
+    EXPECT_EQ(Instant(*feature, (p + "datetime").c_str()), kSmallFieldStart);
     EXPECT_STREQ(feature->GetFieldAsString("type"), "Area");
     EXPECT_DOUBLE_EQ(feature->GetFieldAsDouble((p + "area_m2").c_str()), 11437.0);
     EXPECT_DOUBLE_EQ(feature->GetFieldAsDouble((p + "area_mu").c_str()), 17.16);
@@ -237,7 +257,7 @@ TEST_P(GisFormatTest, FileHoldsOutlineAttributesPointsAndCoordinateSystem)
         const auto* point = feature->GetGeometryRef()->toPoint();
         EXPECT_NEAR(point->getX(), record->points[i].lon, DegreeTolerance);
         EXPECT_NEAR(point->getY(), record->points[i].lat, DegreeTolerance);
-        EXPECT_EQ(PointTime(*feature, f.timeField), (std::vector<int>{2024, 3, 15, 9, 30, 5 + i}));
+        EXPECT_EQ(Instant(*feature, f.timeField), kSmallFieldStart + i);
     }
     feature.reset(points->GetNextFeature());
     EXPECT_FALSE(feature);
@@ -265,6 +285,50 @@ TEST_P(GisFormatTest, DistanceIsAnOpenLineAndAFullRecordKeepsEveryVertex)
     ASSERT_TRUE(feature && feature->GetGeometryRef());
     EXPECT_NE(wkbFlatten(feature->GetGeometryRef()->getGeometryType()), wkbPolygon);
     ExpectOutline(Vertices(*feature->GetGeometryRef()), *record, false, DegreeTolerance);
+}
+
+// Outer rings turn as each standard wants them, whichever way the field was walked:
+// counter-clockwise (GeoJSON's RFC 7946, KML, GeoPackage), clockwise in a Shapefile. The start
+// stays the ring's first vertex where the format keeps it.
+TEST_P(GisFormatTest, OuterRingsTurnAsTheFormatWants)
+{
+    const FormatCase& f = GetParam();
+    if (!f.polygons) GTEST_SKIP() << "no polygons in " << f.extension;
+    for (const bool walkedClockwise : {false, true}) {
+        SCOPED_TRACE(walkedClockwise ? "walked clockwise" : "walked counter-clockwise");
+        auto record = SmallField();
+        if (walkedClockwise) std::reverse(record->points, record->points + record->pointCount);
+        const std::unique_ptr<OGRFeature> feature = WriteAndReadOutline(*record);
+        ASSERT_TRUE(feature && feature->GetGeometryRef());
+        const OGRLinearRing* ring = feature->GetGeometryRef()->toPolygon()->getExteriorRing();
+        EXPECT_EQ(bool(ring->isClockwise()), std::string(f.extension) == "shp");
+        if (std::string(f.extension) != "shp") {
+            EXPECT_NEAR(ring->getX(0), record->points[0].lon, DegreeTolerance);
+            EXPECT_NEAR(ring->getY(0), record->points[0].lat, DegreeTolerance);
+        }
+    }
+}
+
+// GeoJSON as RFC 7946 has it: no "crs" member, and no digit of a position lost. GPX's track
+// points carry their time, in UTC as GPX wants it.
+TEST_F(GisTest, GeoJsonAndGpxFollowTheirStandards)
+{
+    const ScopedTimeZone zone("Asia/Shanghai");
+    auto record = SmallField();
+    record->points[1].lon = 113.90123456789;
+    ASSERT_EQ(WriteGisWgs84(Path("field.geojson").c_str(), *record, nullptr), 0);
+    const std::string json = ReadBytes(Path("field.geojson"));
+    EXPECT_EQ(json.find("\"crs\""), std::string::npos) << json.substr(0, 300);
+    EXPECT_NE(json.find("113.90123456789"), std::string::npos);
+    EXPECT_NE(json.find("2024-03-15T09:30:05+08:00"), std::string::npos);
+
+    ASSERT_EQ(WriteGisWgs84(Path("field.gpx").c_str(), *record, nullptr), 0);
+    const std::string gpx = ReadBytes(Path("field.gpx"));
+    const size_t track = gpx.find("<trkpt ");
+    ASSERT_NE(track, std::string::npos);
+    EXPECT_NE(gpx.find("<time>2024-03-15T01:30:05Z</time>", track), std::string::npos) << gpx.substr(track, 300);
+    for (size_t at = gpx.find("<time>"); at != std::string::npos; at = gpx.find("<time>", at + 1))
+        EXPECT_EQ(gpx[gpx.find("</time>", at) - 1], 'Z') << gpx.substr(at, 40);
 }
 
 TEST_F(GisTest, KmlReadsWithLibkmlToo)
@@ -349,7 +413,8 @@ TEST_F(GisTest, RefusalsWriteNothing)
         {"unknown extension", Path("field.txt"), field.get(), GisCoordinates::Wgs84, EINVAL},
         {"no extension", Path("field"), field.get(), GisCoordinates::Wgs84, EINVAL},
         {"too many points", Path("field.gpkg"), overfull.get(), GisCoordinates::Wgs84, EINVAL},
-        {"outside the CGCS2000 zones", Path("field.gpkg"), abroad.get(), GisCoordinates::CgcsZonePlane, EDOM},
+        {"outside the CGCS2000 zones", Path("field.gpkg"), abroad.get(), GisCoordinates::CgcsZonePlane,
+         OutsideCgcsZonesError},
         {"plane coordinates in KML", Path("field.kml"), field.get(), GisCoordinates::CgcsZonePlane, EDOM},
         {"folder missing", Path("missing/field.gpkg"), field.get(), GisCoordinates::Wgs84, ENOENT},
     };
@@ -363,6 +428,8 @@ TEST_F(GisTest, RefusalsWriteNothing)
     int error = 0;
     EXPECT_EQ(WriteGisFile(nullptr, *field, GisCoordinates::Wgs84, &error), -1);
     EXPECT_EQ(error, EINVAL);
+    // The refusal says why, not "Numerical argument out of domain".
+    EXPECT_NE(std::strstr(ExportErrorText(OutsideCgcsZonesError), "outside the CGCS2000"), nullptr);
 }
 
 // A name is written as asked or refused before anything is written: a Shapefile's driver

@@ -225,6 +225,7 @@ struct SummaryCase {
     const char* what;
     std::string line;
     double area, areaMu, curve, straight;  // −1: unchanged
+    int stated;  // StatedFigure bits: what the line stated, and under which name
 };
 
 class SummaryLine : public testing::TestWithParam<SummaryCase> {};
@@ -239,27 +240,28 @@ TEST_P(SummaryLine, StoresWhatReads)
     EXPECT_EQ(r->areaMu, c.areaMu) << c.what;
     EXPECT_EQ(r->curveLength, c.curve) << c.what;
     EXPECT_EQ(r->straightLength, c.straight) << c.what;
+    EXPECT_EQ(r->statedFigures, c.stated) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, SummaryLine,
     testing::Values(
-        SummaryCase{"GBK area", kGbkArea + ": 1234.5" + kGbkSquareMetres + "(1.85" + kGbkMu + ")\r\n", 1234.5, 1.85, -1, -1},
-        SummaryCase{"UTF-8 area", "面积: 1234.5平方米(1.85亩)\n", 1234.5, 1.85, -1, -1},
-        SummaryCase{"GBK perimeter", kGbkPerimeter + ": 456.7\r\n", -1, -1, 456.7, -1},
-        SummaryCase{"UTF-8 curve", "曲线: 12.25米\r\n", -1, -1, 12.25, -1},
-        SummaryCase{"GBK straight", kGbkStraight + ":  7.5\r\n", -1, -1, -1, 7.5},
-        SummaryCase{"area label without colon", kGbkArea + "1234.5\r\n", -1, -1, -1, -1},
-        SummaryCase{"area without square metres", "面积: 99\r\n", 99, -1, -1, -1},
-        SummaryCase{"area, no number", "面积: abc\r\n", 0, -1, -1, -1},
-        SummaryCase{"area, 1e999", "面积: 1e999平方米(2)\r\n", -1, 2, -1, -1},
-        SummaryCase{"English area", "AREA: 1234.5 SQ.M. (1.85 MU)\r\n", 1234.5, 1.85, -1, -1},
-        SummaryCase{"English area, mu missing", "AREA: 1234.5 SQ.M.\r\n", 1234.5, -1, -1, -1},
-        SummaryCase{"English curve", "CURVE: 12 M\r\n", -1, -1, 12, -1},
-        SummaryCase{"English perimeter", "PERIMETER: 99.5 M\r\n", -1, -1, 99.5, -1},
-        SummaryCase{"English line", "LINE: 7 M\r\n", -1, -1, -1, 7},
-        SummaryCase{"English word not first", "TOTAL AREA: 5 SQ.M. (1 MU)\r\n", -1, -1, -1, -1},
-        SummaryCase{"English, no number", "LINE: none\r\n", -1, -1, -1, -1}));
+        SummaryCase{"GBK area", kGbkArea + ": 1234.5" + kGbkSquareMetres + "(1.85" + kGbkMu + ")\r\n", 1234.5, 1.85, -1, -1, StatedArea},
+        SummaryCase{"UTF-8 area", "面积: 1234.5平方米(1.85亩)\n", 1234.5, 1.85, -1, -1, StatedArea},
+        SummaryCase{"GBK perimeter", kGbkPerimeter + ": 456.7\r\n", -1, -1, 456.7, -1, StatedPerimeter},
+        SummaryCase{"UTF-8 curve", "曲线: 12.25米\r\n", -1, -1, 12.25, -1, StatedCurve},
+        SummaryCase{"GBK straight", kGbkStraight + ":  7.5\r\n", -1, -1, -1, 7.5, StatedStraight},
+        SummaryCase{"area label without colon", kGbkArea + "1234.5\r\n", -1, -1, -1, -1, 0},
+        SummaryCase{"area without square metres", "面积: 99\r\n", 99, -1, -1, -1, StatedArea},
+        SummaryCase{"area, no number", "面积: abc\r\n", 0, -1, -1, -1, StatedArea},
+        SummaryCase{"area, 1e999", "面积: 1e999平方米(2)\r\n", -1, 2, -1, -1, StatedArea},
+        SummaryCase{"English area", "AREA: 1234.5 SQ.M. (1.85 MU)\r\n", 1234.5, 1.85, -1, -1, StatedArea},
+        SummaryCase{"English area, mu missing", "AREA: 1234.5 SQ.M.\r\n", 1234.5, -1, -1, -1, StatedArea},
+        SummaryCase{"English curve", "CURVE: 12 M\r\n", -1, -1, 12, -1, StatedCurve},
+        SummaryCase{"English perimeter", "PERIMETER: 99.5 M\r\n", -1, -1, 99.5, -1, StatedPerimeter},
+        SummaryCase{"English line", "LINE: 7 M\r\n", -1, -1, -1, 7, StatedStraight},
+        SummaryCase{"English word not first", "TOTAL AREA: 5 SQ.M. (1 MU)\r\n", -1, -1, -1, -1, 0},
+        SummaryCase{"English, no number", "LINE: none\r\n", -1, -1, -1, -1, 0}));
 
 // ---------------------------------------------------------------- whole files
 

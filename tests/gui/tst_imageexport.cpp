@@ -288,8 +288,8 @@ private slots:
         QCOMPARE(QColor(shown.pixel(0, 0)), magenta);
     }
 
-    // Minimised or hidden during the pause: the window is brought back and pictured, never a black
-    // frame reported as a success.
+    // Minimised or hidden during the pause: the window is brought back and pictured once it is
+    // painted again, never a black frame reported as a success nor a failure.
     void windowGoneDuringThePauseIsBroughtBack_data()
     {
         QTest::addColumn<bool>("minimise");
@@ -344,7 +344,8 @@ private slots:
     }
 };
 
-// Grabbing the screen needs a real one: the offscreen platform the other window tests use has none.
-VARNEL_XVFB_WINDOW_TEST_MAIN(TestImageExport, "1600x1000x24")
+// Grabbing the screen needs a real one: the offscreen platform the other window tests use has
+// none. A window manager, as on the user's desktop, is what iconifies a minimised window.
+VARNEL_XVFB_WM_WINDOW_TEST_MAIN(TestImageExport, "1600x1000x24")
 
 #include "tst_imageexport.moc"

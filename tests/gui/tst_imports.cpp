@@ -528,6 +528,11 @@ private slots:
         m_dlg->OnImportFile();
         QCOMPARE(TheRecordTable().count, 1);
         QCOMPARE(QByteArray(TheRecordTable().records[0].path), path);
+        // The name reads as the dialog shows it, in the row's tooltip and on the status line.
+        QVERIFY2(List()->item(0, 0)->toolTip().startsWith(QStringLiteral("文件：距离.nmea\n")),
+                 qPrintable(List()->item(0, 0)->toolTip()));
+        m_dlg->OnImportFile();
+        QCOMPARE(Status()->text(), QStringLiteral("已在列表中：距离.nmea"));
         // QTemporaryDir cannot remove a name it cannot decode.
         QCOMPARE(std::remove(path.constData()), 0);
     }
@@ -541,6 +546,11 @@ private slots:
         for (QString& name : expected) name = folder + '/' + name;
         QCOMPARE(TablePaths(), expected);
         VerifyListMirrorsTable(0);
+        // The files the full list left unread are counted, and named on hover.
+        QCOMPARE(Status()->Summary(), QStringLiteral("已导入 200 个记录；列表最多 200 个记录：另有 50 个文件未列出"));
+        QStringList unlisted = ListingOrder(folder).mid(MaxRecords);
+        for (QString& name : unlisted) name = folder + '/' + name + QStringLiteral(" — 未列出：列表已满");
+        QCOMPARE(Status()->toolTip().split('\n'), unlisted);
 
         // A full table is replaced as well.
         const QString next = Folder(QStringLiteral("next"));
@@ -636,6 +646,10 @@ private slots:
         ImportFile(m_dir->filePath(QStringLiteral("new.nmea")));
         QCOMPARE(TablePaths(), QStringList{m_dir->filePath(QStringLiteral("new.nmea"))} + before.mid(0, MaxRecords - 1));
         VerifyListMirrorsTable(0);
+        // The record that left the list is named.
+        const QString gone = QFileInfo(before.last()).fileName();
+        QCOMPARE(Status()->Summary(), QStringLiteral("已导入 1 个记录；列表最多 200 个记录：“%1”已移出列表").arg(gone));
+        QCOMPARE(Status()->toolTip(), before.last() + QStringLiteral(" — 已移出列表：列表已满"));
     }
 };
 

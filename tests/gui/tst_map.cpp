@@ -586,22 +586,29 @@ private slots:
         QWidget* surface = m_browser->focusProxy();
         QVERIFY(surface);
         const QPoint spot(surface->width() / 2 + 60, surface->height() - 120);
+        QTest::mouseMove(surface, spot);
         QTest::mouseClick(surface, Qt::LeftButton, {}, spot);
         QTRY_COMPARE(Eval("BDMap.getOverlays().length").toInt(), 4);
 
         const QJsonObject click = EvalObject(
-            "(function () { var m = BDMap.getOverlays()[3]; return { marker: m instanceof BMap.Marker,"
-            "  lng: m.getPosition().lng, lat: m.getPosition().lat, label: m.getLabel().getContent(),"
+            "(function () { var m = BDMap.getOverlays()[3]; var p = m.getPosition();"
+            "  var wgs = MapDatum.fromBd({ lat: p.lat, lon: p.lng }, 'wgs84');"
+            "  return { marker: m instanceof BMap.Marker, lng: p.lng, lat: p.lat, wgsLng: wgs.lon, wgsLat: wgs.lat,"
+            "  label: m.getLabel().getContent(), readout: document.querySelector('.coordinate-readout').textContent,"
             "  dx: m.getLabel().getOffset().width, dy: m.getLabel().getOffset().height,"
             "  shown: Array.from(document.querySelectorAll('.map-label')).map(function (e) {"
             "    return e.textContent; }) }; })()");
         QVERIFY(click["marker"].toBool());
-        const double lng = click["lng"].toDouble();
-        const double lat = click["lat"].toDouble();
-        QVERIFY(lng > ThreeCentre.x());
-        QVERIFY(lat < ThreeCentre.y());
-        const QString label = QStringLiteral("当前经纬度: (%1, %2)").arg(lng, 0, 'f', 6).arg(lat, 0, 'f', 6);
+        QVERIFY(click["lng"].toDouble() > ThreeCentre.x());
+        QVERIFY(click["lat"].toDouble() < ThreeCentre.y());
+        // The offline map's pin is in WGS-84, named so, and reads as the position readout does
+        // at the same spot (the page's own positions are BD-09, over a kilometre away).
+        const QString lng = QString::number(click["wgsLng"].toDouble(), 'f', 6);
+        const QString lat = QString::number(click["wgsLat"].toDouble(), 'f', 6);
+        const QString label = QStringLiteral("当前经纬度 (WGS-84): (%1, %2)").arg(lng, lat);
         QCOMPARE(click["label"].toString(), label);
+        QCOMPARE(click["readout"].toString(), QStringLiteral("WGS-84 经度 %1° 纬度 %2°").arg(lng, lat));
+        QVERIFY(std::fabs(click["wgsLng"].toDouble() - click["lng"].toDouble()) > 0.005);
         QCOMPARE(click["dx"].toInt(), 9);
         QCOMPARE(click["dy"].toInt(), -15);
         QCOMPARE(click["shown"].toVariant().toStringList(), QStringList{label});
@@ -610,8 +617,8 @@ private slots:
         QCOMPARE(Eval("BDMap.getOverlays().length + document.querySelectorAll('.map-label').length").toInt(), 3);
     }
 
-    // Start yellow "起", end green "终", as the outline draws them; the end on top; a closed
-    // field shows its end only.
+    // Start yellow "起", end green "终", as the outline draws them; the start on top, its pin
+    // leaning beside the end's, so that a closed field shows both.
     void markersAreToldApart()
     {
         const auto pictureOf = [](const QString& url) {
@@ -637,14 +644,25 @@ private slots:
                 if (image.toArray()[0].toString() == url) return image.toArray()[2].toInt();
             return INT_MIN;
         };
-        QVERIFY(zOf(page["end"].toString()) > zOf(page["start"].toString()));
+        QVERIFY(zOf(page["start"].toString()) > zOf(page["end"].toString()));
 
         QList<QPointF> closed = ThreePoints;
         closed << ThreePoints.first();
         QCOMPARE(ShowRecordOnMap(*m_browser, *MakeRecord(Area, closed, ThreeCentre, 300)), 0);
-        QCOMPARE(EvalObject("{ s: SMarker === null, shown: document.querySelectorAll('img.leaflet-marker-icon').length,"
-                            "  end: EMarker.getPosition().lng }"),
-                 (QJsonObject{{"s", true}, {"shown", 1}, {"end", ThreePoints.first().x()}}));
+        // Both pins on the one spot, their pictures side by side: the start's "起" is not covered.
+        const QJsonObject both = EvalObject(
+            "(function () { var r = Array.from(document.querySelectorAll('img.leaflet-marker-icon')).map(function (e) {"
+            "  var b = e.getBoundingClientRect(); return { src: e.getAttribute('src'), left: b.left, right: b.right,"
+            "  bottom: b.bottom }; });"
+            "  return { n: r.length, start: r.filter(function (x) { return x.src === 'markers/start.svg'; })[0],"
+            "  end: r.filter(function (x) { return x.src === 'markers/end.svg'; })[0] }; })()");
+        QCOMPARE(both["n"].toInt(), 2);
+        const QJsonObject startBox = both["start"].toObject(), endBox = both["end"].toObject();
+        QCOMPARE(startBox["bottom"].toDouble(), endBox["bottom"].toDouble());
+        // The start's head (drawn within its picture's left 26 pixels) is clear of the end's pin
+        // (drawn from 2 pixels into its own).
+        QVERIFY(startBox["left"].toDouble() + 26 <= endBox["left"].toDouble() + 2);
+        QVERIFY(startBox["right"].toDouble() > endBox["left"].toDouble());  // its tip on the spot
     }
 
     // The record's view is kept through a resize until the user zooms or drags; the control
@@ -731,7 +749,7 @@ private slots:
         QVERIFY2(label["l"].toDouble() >= 0 && label["t"].toDouble() >= 0 &&
                      label["r"].toDouble() <= label["w"].toDouble() && label["b"].toDouble() <= label["h"].toDouble(),
                  qPrintable(QJsonDocument(label).toJson(QJsonDocument::Compact)));
-        QVERIFY2(QRegularExpression(QStringLiteral("^当前经纬度: \\(-?\\d+\\.\\d{6}, -?\\d+\\.\\d{6}\\)$"))
+        QVERIFY2(QRegularExpression(QStringLiteral("^当前经纬度 \\(WGS-84\\): \\(-?\\d+\\.\\d{6}, -?\\d+\\.\\d{6}\\)$"))
                      .match(label["text"].toString()).hasMatch(),
                  qPrintable(label["text"].toString()));
     }
@@ -842,13 +860,13 @@ private slots:
         const int zoom = MapZoomForExtent(300, ThreeCentre.y(), 640, 480);
         const QJsonObject shown = EvalObject(page,
             "{ last: BMap.log[BMap.log.length - 1], overlays: BDMap.getOverlays().length,"
-            "  start: SMarker.getIcon().imageUrl, end: EMarker.getIcon().imageUrl, top: EMarker.top,"
+            "  start: SMarker.getIcon().imageUrl, end: EMarker.getIcon().imageUrl, top: SMarker.top && !EMarker.top,"
             "  route: RoutePolyline.getPath().length }");
         QCOMPARE(shown["last"].toArray(), (QJsonArray{"centerAndZoom", 113.265243, 23.129656, zoom}));
         QCOMPARE(shown["overlays"].toInt(), 3);
         QCOMPARE(shown["start"].toString(), QStringLiteral("markers/start.svg"));
         QCOMPARE(shown["end"].toString(), QStringLiteral("markers/end.svg"));
-        QVERIFY(shown["top"].toBool());
+        QVERIFY(shown["top"].toBool());  // the start's, above the end
         QCOMPARE(shown["route"].toInt(), 3);
 
         // A click near the right edge, as the API reports it; then the resize and the control.
@@ -856,7 +874,7 @@ private slots:
         const QJsonObject label = EvalObject(page,
             "(function () { var l = BDMap.getOverlays()[3].getLabel(); return { text: l.getContent(),"
             "  dx: l.getOffset().width, styled: l.style !== null }; })()");
-        QCOMPARE(label["text"].toString(), QStringLiteral("当前经纬度: (113.270000, 23.120000)"));
+        QCOMPARE(label["text"].toString(), QStringLiteral("当前经纬度 (BD-09): (113.270000, 23.120000)"));
         QVERIFY(label["dx"].toDouble() < 0);
         QVERIFY(label["styled"].toBool());
         browser.resize(320, 240);

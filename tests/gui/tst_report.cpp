@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -62,13 +63,14 @@ private slots:
             QString::asprintf("时间：%04d-%02d-%02d %02d:%02d:%02d", r.year, r.month, r.day, r.hour, r.minute, r.second),
             QStringLiteral("类型：面积"),
             QStringLiteral("位置：") + QString::fromUtf8(place),
-            QString::asprintf("面积: %.0f 平方米", r.area),
+            // The file states the area and the perimeter; the straight line is computed.
+            QString::asprintf("仪器记录面积: %.0f 平方米", r.area),
             QString::asprintf("%.2f 亩", r.areaMu),
             QString::asprintf("椭球面积: %.0f 平方米", geodesic.geodesicArea),
             QString::asprintf("%.2f 亩", geodesic.geodesicAreaMu),
-            QString::asprintf("曲线: %.2f 米", r.curveLength),
-            QString::asprintf("直线: %.2f 米", r.straightLength),
-            QString::asprintf("周长: %.2f 米", r.calcCurveLength + r.calcStraightLength),
+            QStringLiteral("仪器记录周长: 499.10 米"),
+            QString::asprintf("计算直线: %.2f 米", r.calcStraightLength),
+            QString::asprintf("计算周长: %.2f 米", r.calcCurveLength + r.calcStraightLength),
             QString::asprintf("椭球周长: %.2f 米", geodesic.geodesicPerimeter),
             QString::asprintf("点数: %d", r.pointCount),
             QString::asprintf("共 %d 点，均匀选列 %d 点", r.pointCount, ReportVertexRows),
@@ -94,6 +96,53 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("文件：测␊name␛<U+202E>gpj.exe.nmea")), qPrintable(text.left(400)));
         QVERIFY(!text.contains(QChar(0x202E)));
         QVERIFY(!text.contains(QChar(0x1b)));
+    }
+
+    // Each record's figures under their true names: a distance has no perimeter and no area, a
+    // vehicle's enclosed area is marked as no field's, figures no file states are computed; a
+    // GBK name reads as everywhere else.
+    void figuresAreNamedForWhatTheyAre_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QStringList>("absent");
+        const QByteArray dated = "2026-04-12,09:15:30,34.7890,113.5840\r\n2026-04-12,09:15:40,34.7895,113.5850\r\n"
+                                 "2026-04-12,09:15:50,34.7900,113.5840\r\n";
+        QTest::newRow("distance") << QByteArray("DISTANCE-1.nmea") << dated
+                                  << QStringList{"计算曲线:", "计算直线:"}
+                                  << QStringList{"周长", "面积", "仪器记录"};
+        QTest::newRow("vehicle") << QByteArray("CAR-1.nmea") << dated
+                                 << QStringList{"计算轨迹围成面积（不是地块面积）:", "计算周长:"}
+                                 << QStringList{"计算面积:", "仪器记录"};
+        // "测量" in GBK; the file states its walked length as a curve.
+        QTest::newRow("GBK name, stated curve")
+            << QByteArray("\xB2\xE2\xC1\xBF-1.nmea") << dated + "曲线: 123.4\r\n"
+            << QStringList{"文件：测量-1.nmea", "仪器记录曲线: 123.40 米", "计算面积:", "计算直线:"}
+            << QStringList{"仪器记录周长", "\uFFFD"};
+    }
+
+    void figuresAreNamedForWhatTheyAre()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        const QByteArray path = QFile::encodeName(m_dir.path()) + '/' + name;
+        {
+            FILE* out = std::fopen(path.constData(), "wb");
+            QVERIFY(out);
+            std::fwrite(content.constData(), 1, size_t(content.size()), out);
+            std::fclose(out);
+        }
+        auto record = std::make_unique<MeasureRecord>();
+        QCOMPARE(LoadRecordFile(path.constData(), *record), 0);
+        const QString pdf = m_dir.filePath(QStringLiteral("named.pdf"));
+        QCOMPARE(WriteReportPdf(QFile::encodeName(pdf).constData(), *record, nullptr), 0);
+        const QString text = QString::fromUtf8(Run("pdftotext", {"-layout", pdf, "-"}));
+        QVERIFY(!text.isEmpty());
+        for (const QString& piece : present) QVERIFY2(text.contains(piece), qPrintable(piece + "\n" + text));
+        for (const QString& piece : absent) QVERIFY2(!text.contains(piece), qPrintable(piece + "\n" + text));
     }
 
     void everyFontIsEmbedded()

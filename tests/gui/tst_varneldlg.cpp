@@ -347,8 +347,10 @@ private slots:
         QTest::newRow("area") << int(Area)
                               << QStringLiteral("时间：2018-04-01 09:05:03\r\n\r\n面积: 1234 平方米\r\n      1.20 亩\r\n"
                                                 "曲线: 150.26 米\r\n直线: 40.50 米");
+        // A road drive encloses an area, but no field.
         QTest::newRow("vehicle") << int(Vehicle)
-                                 << QStringLiteral("时间：2018-04-01 09:05:03\r\n\r\n面积: 1234 平方米\r\n      1.20 亩\r\n"
+                                 << QStringLiteral("时间：2018-04-01 09:05:03\r\n轨迹围成面积（不是地块面积）:\r\n"
+                                                   "      1234 平方米\r\n      1.20 亩\r\n"
                                                    "曲线: 150.26 米\r\n直线: 40.50 米");
         QTest::newRow("distance") << int(Distance)
                                   << QStringLiteral("时间：2018-04-01 09:05:03\r\n\r\n曲线: 150.26 米\r\n直线: 40.50 米");
@@ -384,6 +386,13 @@ private slots:
         QCOMPARE(ResultToolTip(),
                  QString::asprintf("WGS-84 椭球面上：\n面积: %.0f 平方米\n      %.2f 亩\n周长: %.2f 米", g.geodesicArea,
                                    g.geodesicAreaMu, g.geodesicPerimeter));
+        // A vehicle's area is no field's, and a distance encloses none and closes no ring.
+        r.type = Vehicle;
+        m_dlg->ShowResult(6);
+        QVERIFY2(ResultToolTip().contains(QStringLiteral("轨迹围成面积（不是地块面积）:")), qPrintable(ResultToolTip()));
+        r.type = Distance;
+        m_dlg->ShowResult(6);
+        QVERIFY(ResultToolTip().isEmpty());
         // The next record shown has a tooltip of its own, not the last one made.
         m_dlg->ShowResult(7);
         QVERIFY(ResultToolTip().isEmpty());
@@ -506,6 +515,31 @@ private slots:
             }
         }
         QVERIFY2(red > 8, "closing line");
+    }
+
+    // A closed field ends where it started: the start's square is drawn above the end's, half a
+    // square up and to the left, so that both are seen.
+    void closedOutlineShowsStartAndEnd()
+    {
+        MeasureRecord& r = TheRecordTable().records[0];
+        SetPoints(r, {{1000, -5000}, {1340, -5000}, {1340, -4900}, {1000, -5000}});
+        const QImage image = DrawToImage(r, QSize(187, 178));
+        const QPoint end(8, 64);
+        const QRect startMarker(end - QPoint(8, 8), QSize(8, 8));
+        const QRect endMarker(end - QPoint(4, 4), QSize(8, 8));
+        int yellow = 0, green = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) == qRgb(255, 255, 0)) {
+                    QVERIFY(startMarker.contains(x, y));
+                    ++yellow;
+                } else if (image.pixel(x, y) == qRgb(0, 255, 0)) {
+                    QVERIFY(endMarker.contains(x, y));
+                    ++green;
+                }
+            }
+        QCOMPARE(yellow, 64);
+        QCOMPARE(green, 48);  // all but the corner the start covers
     }
 
     void nothingButBackgroundWithoutExtent_data()

@@ -2,8 +2,9 @@
 # Installs the package with dpkg into a throw-away root, runs the converter there from the
 # package's own paths (no source or build tree in sight), removes the package with dpkg and
 # checks that nothing of it is left. The root has an empty dpkg database and no libraries of
-# its own: inside a private mount namespace it borrows this machine's /usr/lib read-only (the
-# package's dependencies are installed here, see check-package.sh), so no network is needed.
+# its own: inside a private mount namespace it borrows this machine's /usr/lib read-only, under
+# the package's own files there, and GDAL's and PROJ's data (the package's dependencies are
+# installed here, see check-package.sh), so no network is needed.
 # The mounts vanish with the namespace, before the root is deleted.
 # Usage: check-deb-root.sh DEB-FOLDER SAMPLES
 set -euo pipefail
@@ -30,8 +31,15 @@ dpkg=(dpkg --root="$root" --force-depends --force-not-root)
 "${dpkg[@]}" --install "$deb" >/dev/null
 [ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}' varnel)" = "install ok installed" ]
 
-# This machine's libraries, read-only, and the loader's cache.
+# This machine's libraries, read-only, and the loader's cache; the package's own files in
+# /usr/lib (its writer modules) stay on top of them.
 for dir in usr/lib usr/lib64; do
+  [ -d "/$dir" ] || continue
+  mkdir -p "$root/$dir"
+  mount -t overlay overlay -o "lowerdir=$root/$dir:/$dir" "$root/$dir"
+done
+# GDAL's and PROJ's data (coordinate systems), which their packages bring.
+for dir in usr/share/gdal usr/share/proj; do
   [ -d "/$dir" ] || continue
   mkdir -p "$root/$dir"
   mount --bind "/$dir" "$root/$dir"
@@ -51,6 +59,10 @@ if [ "$lines" -ne "$expected" ]; then
   printf '%s\n' "$out" >&2
   exit 1
 fi
+# The GIS writer's module is found from the package's own path.
+chroot "$root" /usr/bin/varnel-convert "/tmp/samples/$(basename "$(ls "$root"/tmp/samples/*.nmea | head -1)")" \
+  --gis /tmp/r.gpkg >/dev/null
+[ "$(head -c 15 "$root/tmp/r.gpkg")" = "SQLite format 3" ] || { echo "varnel-convert --gis wrote no GeoPackage in the root" >&2; exit 1; }
 # man finds both programs' pages where the package put them, the Chinese ones for zh_CN.
 for lang in en zh_CN; do
   for program in varnel varnel-convert; do
@@ -70,7 +82,9 @@ if chroot "$root" "$interpreter" --list /usr/bin/varnel | grep 'not found'; then
   exit 1
 fi
 
-for dir in usr/lib64 usr/lib; do mountpoint -q "$root/$dir" && umount "$root/$dir"; done
+for dir in usr/share/proj usr/share/gdal usr/lib64 usr/lib; do
+  if mountpoint -q "$root/$dir"; then umount "$root/$dir"; fi
+done
 "${dpkg[@]}" --purge varnel >/dev/null
 left=$(cd "$root" && find usr -type f 2>/dev/null || true)
 if [ -n "$left" ]; then

@@ -27,6 +27,11 @@ for png in "$prefix"/share/icons/hicolor/*x*/apps/varnel.png; do
   fi
 done
 
+# GDAL and, in the converter, Qt are loaded by the exports that need them, never linked.
+needed() { readelf -d "$prefix/bin/$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
+if needed varnel-convert | grep -E 'libgdal|libQt'; then echo "varnel-convert links the above" >&2; status=1; fi
+if needed varnel | grep libgdal; then echo "varnel links the above" >&2; status=1; fi
+
 # The record file type is read by the desktop's MIME database as the loader's rule: a name
 # holding ".nmea" in lower case.
 mime=$(mktemp -d "${TMPDIR:-/tmp}/varnel-mime.XXXXXX")
@@ -45,6 +50,15 @@ out=$("$prefix/bin/varnel-convert" "$samples")
 if [ "$(printf '%s\n' "$out" | wc -l)" -ne "$(ls "$samples"/*.nmea | wc -l)" ]; then
   echo "the installed varnel-convert did not list one line per sample:" >&2
   printf '%s\n' "$out" >&2
+  status=1
+fi
+# The installed converter finds its modules from where it is installed.
+exports=$(mktemp -d)
+trap 'rm -rf "$exports"' EXIT
+sample=$(ls "$samples"/*.nmea | head -1)
+if ! "$prefix/bin/varnel-convert" "$sample" --gis "$exports/r.gpkg" --report "$exports/r.pdf" >/dev/null ||
+   [ "$(head -c 15 "$exports/r.gpkg")" != "SQLite format 3" ] || [ "$(head -c 5 "$exports/r.pdf")" != "%PDF-" ]; then
+  echo "the installed varnel-convert did not write a GeoPackage and a report" >&2
   status=1
 fi
 exit "$status"

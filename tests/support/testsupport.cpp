@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -156,4 +157,22 @@ std::string RecordFileText(LineKind kind)
         }
     }
     return text;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone)
+{
+    const char* now = std::getenv("TZ");
+    hadZone_ = now != nullptr;
+    if (now) previous_ = now;
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    if (hadZone_)
+        setenv("TZ", previous_.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }

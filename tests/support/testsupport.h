@@ -27,6 +27,19 @@ private:
     std::string path_;
 };
 
+// Sets the process's time zone (TZ, e.g. "Asia/Shanghai" or "UTC") for the object's life.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    bool hadZone_;
+    std::string previous_;
+};
+
 // The whole content of the file at path; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 

@@ -41,3 +41,17 @@ int RunWindowTest(int argc, char** argv)
         QTEST_SET_MAIN_SOURCE_PATH                                           \
         return RunWindowTest<TestClass>(argc, argv);                         \
     }
+
+// The same under a window manager (openbox), as on a user's desktop: minimising, frames.
+#define VARNEL_XVFB_WM_WINDOW_TEST_MAIN(TestClass, screen)                                    \
+    int main(int argc, char** argv)                                                          \
+    {                                                                                        \
+        XvfbServer xvfb;                                                                     \
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && (!xvfb.Start(screen) || !xvfb.StartWindowManager())) { \
+            std::fputs("Xvfb with openbox did not start\n", stderr);                        \
+            return 1;                                                                        \
+        }                                                                                    \
+        qputenv("QT_QPA_PLATFORM", "xcb");                                                   \
+        QTEST_SET_MAIN_SOURCE_PATH                                                           \
+        return RunWindowTest<TestClass>(argc, argv);                                         \
+    }

@@ -17,9 +17,11 @@ public:
     XvfbServer& operator=(const XvfbServer&) = delete;
     ~XvfbServer()
     {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
+        for (pid_t pid : {m_windowManager, m_pid}) {
+            if (pid <= 0) continue;
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
     }
 
     // Starts the server with one screen (e.g. "1024x768x24") and sets DISPLAY to it; false when
@@ -49,6 +51,35 @@ public:
         return true;
     }
 
+    // Starts openbox on the server, as a user's desktop has a window manager (which maps,
+    // frames and iconifies windows); true once it runs.
+    bool StartWindowManager()
+    {
+        char ready[] = "/tmp/varnel-openbox-XXXXXX";
+        const int fd = mkstemp(ready);
+        if (fd < 0) return false;
+        close(fd);
+        unlink(ready);
+        m_windowManager = fork();
+        if (m_windowManager == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            const std::string startup = std::string("touch ") + ready;
+            execlp("openbox", "openbox", "--startup", startup.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && m_windowManager > 0; ++i) {
+            if (access(ready, F_OK) == 0) {
+                unlink(ready);
+                return true;
+            }
+            if (waitpid(m_windowManager, nullptr, WNOHANG) == m_windowManager) break;
+            usleep(50 * 1000);
+        }
+        m_windowManager = -1;
+        return false;
+    }
+
 private:
     pid_t m_pid = -1;
+    pid_t m_windowManager = -1;
 };
