@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "export/gis_names.h"
 #include "export/path_extension.h"
 #include "export/safe_file.h"
 #include "export/writer_input.h"
@@ -390,25 +391,6 @@ int BuildFiles(const std::string& folder, const GisDriver& gis, const std::strin
     return 0;
 }
 
-// The name the files are made under: GDAL takes a backslash in a name for a folder's, and its
-// Shapefile driver replaces characters it will not have; the target's own name is given only
-// when the files are placed.
-constexpr char BuiltStem[] = "built";
-
-// Where a file made under BuiltStem goes: the target itself, or beside it under the target's stem
-// (NAME.shx, NAME_points.dbf).
-std::string PlacedName(const std::string& built, const std::string& target)
-{
-    const size_t slash = target.rfind('/');
-    const std::string targetFolder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string fileName = target.substr(targetFolder.size());
-    const std::string stem = fileName.substr(0, fileName.rfind('.'));
-    const std::string extension = built.substr(built.rfind('.'));
-    const std::string builtStem = built.substr(0, built.size() - extension.size());
-    if (builtStem == BuiltStem && EQUAL(extension.c_str(), ("." + std::string(PathExtension(target))).c_str())) return target;
-    return targetFolder + stem + builtStem.substr(std::strlen(BuiltStem)) + extension;
-}
-
 // Copies every file of folder to its place beside the target. All are complete before any is
 // renamed into place.
 int PlaceFiles(const std::string& folder, const std::string& target, int* error)
@@ -426,7 +408,7 @@ int PlaceFiles(const std::string& folder, const std::string& target, int* error)
         const GByte* bytes = VSIGetMemFileBuffer((folder + "/" + name).c_str(), &size, FALSE);
         if (bytes == nullptr) return ReportFailure(error, EIO);
         auto file = std::make_unique<SafeFile>();
-        const std::string path = PlacedName(name, target);
+        const std::string path = GisPlacedName(name, target);
         if (file->Open(path.c_str(), error) != 0 || file->Write(bytes, size_t(size), error) != 0 ||
             file->Close(error) != 0)
             return -1;
@@ -470,36 +452,10 @@ int WriteGisFile(const char* path, const MeasureRecord& record, GisCoordinates c
         }
     }
     const std::string extension(PathExtension(target));
-    const std::string builtName = std::string(BuiltStem) + "." + extension;
+    const std::string builtName = std::string(GisBuiltStem) + "." + extension;
     const MemoryFolder folder;
-    if (BuildFiles(folder.path(), *gis, builtName, BuiltStem, record, coordinates, error) != 0) return -1;
+    if (BuildFiles(folder.path(), *gis, builtName, GisBuiltStem, record, coordinates, error) != 0) return -1;
     return PlaceFiles(folder.path(), placed, error);
-}
-
-std::string GisNameRefusedCharacters(const char* path)
-{
-    std::string refused;
-    if (path == nullptr) return refused;
-    const GisDriver* gis = DriverForPath(path);
-    if (gis == nullptr || gis->layout != Layout::LayerFiles) return refused;
-    const char* slash = std::strrchr(path, '/');
-    for (const char* c = slash ? slash + 1 : path; *c; ++c)
-        if (std::strchr(":\"<>?*\\|", *c) != nullptr && refused.find(*c) == std::string::npos) refused += *c;
-    return refused;
-}
-
-std::vector<std::string> GisFilesWritten(const char* path)
-{
-    if (path == nullptr) return {};
-    const std::string target = path;
-    const GisDriver* gis = DriverForPath(target);
-    if (gis == nullptr) return {};
-    if (gis->layout != Layout::LayerFiles) return {target};
-    std::vector<std::string> files;
-    for (const char* layer : {"", "_points"})
-        for (const char* extension : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
-            files.push_back(PlacedName(BuiltStem + std::string(layer) + extension, target));
-    return files;
 }
 
 int WriteGisWgs84(const char* path, const MeasureRecord& record, int* error)

@@ -24,22 +24,13 @@ enum class GisCoordinates {
 // symbolic link is written through: a Shapefile's other files go beside the file the link names.
 // 0 on success; −1 with the errno-style cause in *error: EINVAL for a null path, an unknown
 // extension or a pointCount out of range; NameCharactersError for a name the format cannot keep
-// (GisNameRefusedCharacters); OutsideCgcsZonesError for plane coordinates of a record outside
+// (GisNameRefusedCharacters, gis_names.h); OutsideCgcsZonesError for plane coordinates of a record outside
 // zones 25–45; EDOM for plane coordinates in a format that holds only longitude and latitude;
 // EIO where GDAL failed. Times carry their offset (GPX's in UTC); outer rings are
 // counter-clockwise where the format wants them so (GeoJSON as RFC 7946 has it), clockwise in a
 // Shapefile. GPX holds the measurement as a waypoint at its start with the attributes, and its
 // points as a track whose points carry their time and index.
 int WriteGisFile(const char* path, const MeasureRecord& record, GisCoordinates coordinates, int* error = nullptr);
-
-// The characters of path's file name that its format cannot keep in a name, each once in the
-// order they come: those a Shapefile's driver would replace (: " < > ? * \ |), which would make it
-// write other files than the ones asked for. Empty for a name it keeps, and for other formats.
-std::string GisNameRefusedCharacters(const char* path);
-
-// Every file WriteGisFile writes for path: path itself, and for a Shapefile NAME.shx, .dbf, .prj,
-// .cpg and NAME_points.shp, .shx, .dbf, .prj, .cpg beside it. Empty for an unknown extension.
-std::vector<std::string> GisFilesWritten(const char* path);
 
 // The same in WGS-84, and in the record's CGCS2000 zone, as record writers.
 int WriteGisWgs84(const char* path, const MeasureRecord& record, int* error);

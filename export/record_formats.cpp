@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "export/dxf_writer.h"
+#include "export/gis_names.h"
 #include "export/path_extension.h"
 #include "export/point_file.h"
 #include "export/writer_module.h"

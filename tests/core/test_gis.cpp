@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "export/gis_names.h"
 #include "export/gis_writer.h"
 #include "export/safe_file.h"
 #include "geo/projection.h"
