@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QUrl>
@@ -108,4 +110,11 @@ void CQtUserDialogs::Inform(QWidget* owner, const QString& caption, const QStrin
 {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
     box.exec();
+}
+
+QString CQtUserDialogs::AskPassword(QWidget* owner, const QString& caption, const QString& label)
+{
+    bool ok = false;
+    const QString password = QInputDialog::getText(owner, caption, label, QLineEdit::Password, QString(), &ok);
+    return ok ? password : QString();
 }

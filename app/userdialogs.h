@@ -31,6 +31,9 @@ public:
 
     // A message box with one OK button and no icon; returns when it is closed.
     virtual void Inform(QWidget* owner, const QString& caption, const QString& text) = 0;
+
+    // A password typed without echo, or empty when cancelled. It is never kept.
+    virtual QString AskPassword(QWidget* owner, const QString& caption, const QString& label) = 0;
 };
 
 // The program's own file-open dialog (CRecordFilePicker: GBK names, no file read while
@@ -49,6 +52,7 @@ public:
     QByteArray OpenFile(QWidget* owner, const QString& caption, const QString& filter) override;
     QString SaveFile(QWidget* owner, const SaveFileRequest& request, QString* chosenFilter) override;
     void Inform(QWidget* owner, const QString& caption, const QString& text) override;
+    QString AskPassword(QWidget* owner, const QString& caption, const QString& label) override;
 
 private:
     QStringList m_mediaRoots;

@@ -35,6 +35,7 @@
 #include "app/exportmodules.h"
 #include "app/filepicker.h"
 #include "app/importstatus.h"
+#include "app/publishdlg.h"
 #include "import/dialogtemplate.h"
 #include "app/recordlist.h"
 #include "app/resultpanel.h"
@@ -151,6 +152,7 @@ constexpr TemplateControl kTemplate[] = {
     // Two of the column's empty places, below the other exports.
     {CVarnelDlg::IDC_EXPORT_GIS, 671, 149, 50, 14, Follow::Right},
     {CVarnelDlg::IDC_EXPORT_REPORT, 671, 165, 50, 14, Follow::Right},
+    {CVarnelDlg::IDC_PUBLISH, 671, 181, 50, 14, Follow::Right},
 };
 
 // The narrowest the map gets: the window's minimum width then fits a 1024-pixel screen.
@@ -224,6 +226,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     m_status = new CImportStatus(m_content);
     QPushButton* exportGis = AddButton(m_content, QStringLiteral("导出GIS..."), "exportGis");
     QPushButton* exportReport = AddButton(m_content, QStringLiteral("导出报告..."), "exportReport");
+    QPushButton* publish = AddButton(m_content, QStringLiteral("发布到服务器..."), "publish");
     QPushButton* quit = AddButton(m_content, QStringLiteral("退出"), "quit");
     quit->setDefault(true);
     m_controls = {{IDC_OUTLINE, m_outline},          {IDC_IMPORT_FILE, importFile},
@@ -233,11 +236,12 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
                   {IDC_EXPLORER1, m_mapArea},        {IDC_EXPORT_EXCEL, exportExcel},
                   {IDC_IMPORT_DEVICE, importDevice}, {IDC_RECORD_LIST, m_list},
                   {IDC_IMPORT_STATUS, m_status},     {IDC_QUIT, quit},
-                  {IDC_EXPORT_GIS, exportGis},       {IDC_EXPORT_REPORT, exportReport}};
+                  {IDC_EXPORT_GIS, exportGis},       {IDC_EXPORT_REPORT, exportReport},
+                  {IDC_PUBLISH, publish}};
 
     // Tab goes from the list down the button column, as they stand on the screen.
     QWidget* const tabOrder[] = {m_list,      importDevice, importFile,   exportCad,
-                                 exportExcel, exportImage,  exportGis, exportReport, quit};
+                                 exportExcel, exportImage,  exportGis, exportReport, publish, quit};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -252,6 +256,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     connect(exportImage, &QPushButton::clicked, this, &CVarnelDlg::OnExportImage);
     connect(exportGis, &QPushButton::clicked, this, &CVarnelDlg::OnExportGis);
     connect(exportReport, &QPushButton::clicked, this, &CVarnelDlg::OnExportReport);
+    connect(publish, &QPushButton::clicked, this, &CVarnelDlg::OnPublish);
     connect(quit, &QPushButton::clicked, this, &QDialog::accept);
     // Escape ends the program from any control, the map too: the browser keeps the keys it is
     // given, so the dialog's own Escape handling never sees them there.
@@ -783,4 +788,11 @@ void CVarnelDlg::OnExportImage()
         m_dialogs->Inform(this, kNoticeCaption, QStringLiteral("已成功导出为图片文件，谢谢！"));
     else
         m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
+}
+
+void CVarnelDlg::OnPublish()
+{
+    if (!HaveRecordToExport()) return;
+    CPublishDlg dialog(this, *m_dialogs, TheRecordTable());
+    dialog.exec();
 }

@@ -42,6 +42,7 @@ public:
         IDC_RECORD_LIST = 1015,
         IDC_QUIT = 1,
         IDC_IMPORT_STATUS = 1020,  // the import's status line, under the list
+        IDC_PUBLISH = 1021,
     };
 
     // dialogs: where file dialogs and message boxes go; nullptr uses the real ones.
@@ -70,6 +71,8 @@ public:
     void OnExportReport();
     // Saves a picture of the whole window, 2 seconds after the save dialog has gone.
     void OnExportImage();
+    // "发布到服务器...": the listed records sent to a shared database (CPublishDlg).
+    void OnPublish();
 
     // A double-click on list row `row` (−1: below the last row) shows that row's record.
     void OnListDoubleClick(int row);

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/printable.h"
+#include "cli/publish_run.h"
 #include "export/record_formats.h"
 #include "export/safe_file.h"
 #include "export/writer_module.h"
@@ -32,6 +34,7 @@ const char kUsage[] =
     "Usage: varnel-convert [--json [--points]] PATH...\n"
     "       varnel-convert FILE [--dxf OUT.dxf] [--csv OUT.csv] [--gis OUT.gpkg] [--report OUT.pdf]\n"
     "       varnel-convert PATH... --out-dir DIR [--formats dxf,csv,...]\n"
+    "       varnel-convert --publish CONN PATH...\n"
     "\n"
     "Loads instrument record files and prints one line per loaded measurement.\n"
     "A PATH is a record file or a folder; of a folder, the files whose name contains\n"
@@ -82,6 +85,16 @@ const char kUsage[] =
     "             with --out-dir: the formats, comma-separated (default dxf,csv). Formats\n"
     "             with -cgcs2000 hold plane coordinates of the record's CGCS2000 3-degree\n"
     "             Gauss-Kruger zone (EPSG:4513-4533) instead of WGS-84.\n"
+    "  --publish CONN\n"
+    "             sends the loaded records to a shared PostgreSQL database with PostGIS,\n"
+    "             CONN as libpq takes it (\"postgresql://user@host:5432/db\" or\n"
+    "             \"host=... dbname=...\"); the password from CONN, PGPASSWORD or ~/.pgpass,\n"
+    "             else asked for on the terminal. Makes the tables when missing. A record\n"
+    "             already on the server (the same file bytes) is not sent again; a run\n"
+    "             broken off leaves no part of a batch, and the next run sends the rest.\n"
+    "             Prints \"published N records to USER@HOST, M already on the server\"\n"
+    "             instead of the records. CONN's connect_timeout bounds every wait\n"
+    "             (default 30 s).\n"
     "  --help     this text.\n"
     "\n"
     "A file that does not load, or an export that cannot be written, is named on standard\n"
@@ -104,6 +117,7 @@ struct Options {
     std::string outDir;
     std::vector<const RecordFormat*> outDirFormats;
     std::vector<std::string> paths;
+    std::string publish;  // --publish CONN
 };
 
 std::span<const RecordFormat> Formats()
@@ -135,62 +149,6 @@ const char* FileName(const char* path)
 {
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
-}
-
-// The code point of the valid UTF-8 sequence of n bytes at s.
-unsigned Utf8CodePoint(const unsigned char* s, size_t n)
-{
-    unsigned value = n == 2 ? s[0] & 0x1F : n == 3 ? s[0] & 0x0F : s[0] & 0x07;
-    for (size_t i = 1; i < n; ++i) value = (value << 6) | (s[i] & 0x3F);
-    return value;
-}
-
-// C1 controls, and the characters that reorder the text around them (embeddings, overrides,
-// isolates): shown raw, they make a terminal act or show a name reversed.
-bool IsHiddenControl(unsigned codePoint)
-{
-    return (codePoint >= 0x80 && codePoint <= 0x9F) || (codePoint >= 0x202A && codePoint <= 0x202E) ||
-           (codePoint >= 0x2066 && codePoint <= 0x2069);
-}
-
-// A name for the text output and for messages, decoded as every text that shows a name decodes
-// it (a GBK name reads as in the window), with control bytes written as escapes (\n, \t, \r,
-// \xHH) and C1 and bidirectional controls as \uXXXX, so a name cannot forge output lines, reach
-// the terminal as a control sequence or show itself reversed.
-std::string Printable(const char* raw)
-{
-    const std::string text = NameText(raw);
-    std::string out;
-    char escape[8];
-    for (const auto* s = reinterpret_cast<const unsigned char*>(text.c_str()); *s;) {
-        const unsigned char c = *s;
-        // NameText's text is UTF-8 throughout (what it could not decode it wrote as \xHH).
-        if (c >= 0x80) {
-            const size_t n = std::max<size_t>(1, Utf8SequenceLength(reinterpret_cast<const char*>(s)));
-            if (const unsigned codePoint = Utf8CodePoint(s, n); n > 1 && IsHiddenControl(codePoint)) {
-                std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
-                out += escape;
-            } else {
-                out.append(reinterpret_cast<const char*>(s), n);
-            }
-            s += n;
-            continue;
-        }
-        if (c >= 0x20 && c != 0x7F) {
-            out += char(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else {
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-        }
-        ++s;
-    }
-    return out;
 }
 
 // Standard output's first write error, reported once at the end.
@@ -510,15 +468,19 @@ int ParseOptions(int argc, char** argv, Options& options)
         } else if (!endOfOptions && arg == "--points") {
             options.points = true;
         } else if (!endOfOptions && (arg == "--dxf" || arg == "--csv" || arg == "--gis" || arg == "--report" ||
-                                     arg == "--out-dir" || arg == "--formats")) {
+                                     arg == "--out-dir" || arg == "--formats" || arg == "--publish")) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 std::fprintf(stderr, "varnel-convert: %s needs %s\n", Printable(arg.c_str()).c_str(),
-                             arg == "--formats" ? "a list of formats" : "a file name");
+                             arg == "--formats" ? "a list of formats"
+                             : arg == "--publish" ? "a connection string"
+                                                  : "a file name");
                 return 2;
             }
             const std::string value = argv[++i];
             if (arg == "--out-dir") {
                 options.outDir = value;
+            } else if (arg == "--publish") {
+                options.publish = value;
             } else if (arg == "--formats") {
                 formats = value;
             } else if (const RecordFormat* format = SingleFileFormat(arg, value)) {
@@ -543,6 +505,10 @@ int ParseOptions(int argc, char** argv, Options& options)
     }
     if (!options.single.empty() && (options.paths.size() != 1 || !options.outDir.empty())) {
         std::fputs("varnel-convert: --dxf, --csv, --gis and --report take a single FILE and no --out-dir\n", stderr);
+        return 2;
+    }
+    if (!options.publish.empty() && (options.json || !options.single.empty() || !options.outDir.empty())) {
+        std::fputs("varnel-convert: --publish takes PATHs only, no --json or exports\n", stderr);
         return 2;
     }
     if (!formats.empty() && options.outDir.empty()) {
@@ -607,9 +573,10 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         void Stored(int fileIndex, int tableIndex) override
         {
             const MeasureRecord& record = m_table.records[tableIndex];
-            if (m_options.json)
+            // A publishing run prints its summary instead.
+            if (m_options.publish.empty() && m_options.json)
                 PrintJson(record, m_options.points);
-            else
+            else if (m_options.publish.empty())
                 PrintLine(record);
             if (!ExportRecord(m_options, record, m_exported)) failed = true;
             Count(fileIndex);
@@ -653,6 +620,13 @@ int ConvertMain(int argc, char** argv, bool asProgram)
 
     // The table holds MaxRecords; a longer list is imported in runs of that many records. Its
     // pages are touched only as records are stored.
+    std::unique_ptr<PublishRun> publish;
+    if (!options.publish.empty()) {
+        publish = std::make_unique<PublishRun>();
+        bool usageError = false;
+        if (!publish->Open(options.publish, usageError)) return usageError ? 2 : 1;
+    }
+
     auto table = std::make_unique_for_overwrite<RecordTable>();
     table->count = table->selected = 0;
     Printer printer(options, files, *table);
@@ -660,10 +634,18 @@ int ConvertMain(int argc, char** argv, bool asProgram)
     for (int first = 0; !rest.empty();) {
         printer.StartAt(first);
         const FolderImportResult run = ImportRecordFiles(rest, *table, &printer);
+        if (publish && !publish->Send(*table)) {
+            anyFailed = true;
+            if (!publish->Connected()) break;
+        }
         first += run.filesDone;
         rest.erase(rest.begin(), rest.begin() + run.filesDone);
     }
     if (printer.failed || printer.ReportEmptyFolders()) anyFailed = true;
+    if (publish) {
+        const std::string summary = publish->Summary();
+        Output(summary.data(), summary.size());
+    }
     FinishWriterModules();
     if (!CloseOutput()) anyFailed = true;
     return anyFailed ? 1 : 0;

@@ -9,6 +9,7 @@ _varnel_convert()
     case $prev in
         --dxf | --csv | --gis | --report) _filedir; return ;;
         --out-dir) _filedir -d; return ;;
+        --publish) return ;;  # a connection string: nothing to offer
         --formats)
             # A comma-separated list: complete its last item, keep what comes before it.
             local ids done=

@@ -155,7 +155,7 @@ private slots:
         buttons.sort();
         QStringList expected = {QStringLiteral("导入文件..."), QStringLiteral("导入设备..."), QStringLiteral("导出CAD..."),
                                 QStringLiteral("导出EXCEL..."), QStringLiteral("导出GIS..."), QStringLiteral("导出图片..."),
-                                QStringLiteral("导出报告..."), QStringLiteral("退出")};
+                                QStringLiteral("导出报告..."), QStringLiteral("发布到服务器..."), QStringLiteral("退出")};
         expected.sort();
         QCOMPARE(buttons, expected);
     }
@@ -178,7 +178,7 @@ private slots:
             }
         for (const QPushButton* b : m_dlg->findChildren<QPushButton*>())
             QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) < b->width(), qPrintable(b->text()));
-        QCOMPARE(controls.size(), 14);
+        QCOMPARE(controls.size(), 15);
         QVERIFY(surface->rect().contains(List()->geometry()));
     }
 
@@ -625,12 +625,12 @@ private slots:
         m_dlg->SelectRecord(0);
         QVERIFY(QTest::qWaitForWindowActive(m_dlg));
         QStringList order;
-        for (int i = 0; i < 9; ++i) {
+        for (int i = 0; i < 10; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(order.join(","), QStringList({"importDevice", "importFile", "exportCad", "exportExcel", "exportImage", "exportGis", "exportReport", "quit",
-                                     "recordList"}).join(","));
+        QCOMPARE(order.join(","), QStringList({"importDevice", "importFile", "exportCad", "exportExcel", "exportImage", "exportGis", "exportReport", "publish",
+                                     "quit", "recordList"}).join(","));
         QCOMPARE(List()->currentRow(), 0);
         QTest::keyClick(List(), Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("quit"));

@@ -19,6 +19,9 @@ public:
     QString saveAnswer;
     int saveFilterAnswer = -1;  // the filter chosen in a save dialog; −1: the preselected one
 
+    QString passwordAnswer;
+    QStringList passwordLabels;  // of every password asked for
+
     QStringList captions;  // of every folder, open and save dialog, in order
     QStringList openFilters;
     QList<SaveFileRequest> saveRequests;
@@ -49,5 +52,11 @@ public:
     void Inform(QWidget*, const QString& caption, const QString& text) override
     {
         messages << Message{caption, text};
+    }
+
+    QString AskPassword(QWidget*, const QString&, const QString& label) override
+    {
+        passwordLabels << label;
+        return passwordAnswer;
     }
 };

@@ -159,6 +159,30 @@ std::string RecordFileText(LineKind kind)
     return text;
 }
 
+std::string SmallFieldText(int n)
+{
+    const double lat = 34.8 + 0.001 * (n % 100), lon = 113.6 + 0.001 * (n / 100);
+    const double corners[][2] = {{0, 0}, {0.0009, 0}, {0.0009, 0.0011}, {0, 0.0011}};
+    std::string text;
+    for (int i = 0; i < 12; ++i) {
+        const double* a = corners[i / 3];
+        const double* b = corners[(i / 3 + 1) % 4];
+        const double f = (i % 3) / 3.0;
+        char line[96];
+        std::snprintf(line, sizeof line, "2026-04-11,10:%02d:%02d,%.7f,%.7f\r\n", 20 + n % 30, i,
+                      lat + a[0] + f * (b[0] - a[0]), lon + a[1] + f * (b[1] - a[1]));
+        text += line;
+    }
+    return text;
+}
+
+std::string SmallFieldName(int n)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "TRACK-%05d_2026-04-11 102030.nmea", n);
+    return name;
+}
+
 ScopedTimeZone::ScopedTimeZone(const char* zone)
 {
     const char* now = std::getenv("TZ");

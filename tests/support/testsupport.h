@@ -69,3 +69,9 @@ std::unique_ptr<MeasureRecord> FullRecord();
 // A full record file of one point kind (DatedPoint, StampedPoint, or RmcSentence with a valid
 // checksum), MaxPointCount points near 34.8° N, 113.6° E, one a second: the benchmarks' workload.
 std::string RecordFileText(LineKind kind);
+
+// A field of twelve dated points round a square of about 100 m near 34.8° N, 113.6° E, a little
+// apart for each n (0 ≤ n < 10 000), so that every n is a file of bytes of its own; and its name,
+// an area record's.
+std::string SmallFieldText(int n);
+std::string SmallFieldName(int n);
