@@ -8,6 +8,7 @@
 #include "app/filepicker.h"
 #include "app/recordlist.h"
 #include "import/record_labels.h"
+#include "import/visible_name.h"
 
 QString LoadFailureText(LoadFailure failure)
 {
@@ -35,10 +36,16 @@ void ImportReport::NotListed(const std::vector<std::string>& paths, size_t from)
 
 namespace {
 
+// A name as the status line shows it: on one line, in its own order.
+QString Shown(const QString& name)
+{
+    return QString::fromStdString(VisibleName(name.toStdString()));
+}
+
 // A path by its file name; what was dropped and is not a path, as it is.
 QString ShortName(const QString& name)
 {
-    return name.startsWith(QLatin1Char('/')) ? FileNameOf(name) : name;
+    return Shown(name.startsWith(QLatin1Char('/')) ? FileNameOf(name) : name);
 }
 
 }  // namespace
@@ -62,9 +69,9 @@ QString ImportSummaryText(const ImportReport& report)
 QString SkippedFilesText(const ImportReport& report)
 {
     QStringList lines;
-    for (const SkippedFile& file : report.skipped) lines << QStringLiteral("%1 — %2").arg(file.name, file.reason);
-    for (const QString& name : report.notListed) lines << QStringLiteral("%1 — 未列出：列表已满").arg(name);
-    if (!report.leftTheList.isEmpty()) lines << QStringLiteral("%1 — 已移出列表：列表已满").arg(report.leftTheList);
+    for (const SkippedFile& file : report.skipped) lines << QStringLiteral("%1 — %2").arg(Shown(file.name), file.reason);
+    for (const QString& name : report.notListed) lines << QStringLiteral("%1 — 未列出：列表已满").arg(Shown(name));
+    if (!report.leftTheList.isEmpty()) lines << QStringLiteral("%1 — 已移出列表：列表已满").arg(Shown(report.leftTheList));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/filepicker.h"
 #include "import/record_labels.h"
+#include "import/visible_name.h"
 #include "map/placenote.h"
 
 // QString::asprintf formats in the C locale whatever locale QApplication set for the C library.
@@ -24,7 +25,8 @@ QString FileNameOf(const QString& path)
 QString RecordToolTip(const MeasureRecord& r)
 {
     const QString kind = QString::fromUtf8(MeasureTypeText(r.type));
-    QString tip = QStringLiteral("文件：%1\n类型：%2").arg(DisplayName(RecordFileName(r.path)), kind);
+    const QString name = QString::fromStdString(VisibleName(DisplayName(RecordFileName(r.path)).toStdString()));
+    QString tip = QStringLiteral("文件：%1\n类型：%2").arg(name, kind);
     // Where the field lies: one lookup in the built-in place table, a few microseconds.
     if (const QString place = RecordPlaceText(r); !place.isEmpty()) tip += QStringLiteral("\n位置：") + place;
     return tip;

@@ -62,8 +62,12 @@ CVarnelApp::CVarnelApp(int& argc, char** argv) : QApplication(argc, argv)
     InstallChineseTexts();
     // Lines are only formatted when someone reads them.
     if (lcImport().isDebugEnabled()) SetLogSink(LogToCategory, nullptr);
-    // QApplication has taken its own options out of argv.
-    for (int i = 1; i < argc; ++i) m_paths << AbsolutePath(argv[i]);
+    // QApplication has taken its own options out of argv. An empty argument names nothing (made
+    // absolute it would be the current folder): it stays empty, and the import says so.
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '\0') qWarning("varnel: an empty argument names no file or folder; nothing is imported for it");
+        m_paths << (argv[i][0] == '\0' ? QByteArray() : AbsolutePath(argv[i]));
+    }
 }
 
 int CVarnelApp::Run()

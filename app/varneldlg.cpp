@@ -308,7 +308,7 @@ CVarnelDlg::CVarnelDlg(CUserDialogs* dialogs)
     m_mapArea->LoadMapPage();
     // Packages in the data folder are offered in the map's layer switch; one that cannot be
     // read is only logged, as nobody asked for it.
-    for (const QString& refused : OfferStartupTilePackages(*m_mapArea)) qWarning("%s", qUtf8Printable(refused));
+    OfferStartupTilePackages(*m_mapArea);
     connect(m_mapArea, &CExplorer1::openTilePackageRequested, this, &CVarnelDlg::OnOpenTilePackage);
     ShowResult(TheRecordTable().selected);
     WatchVolumes();
@@ -503,8 +503,7 @@ void CVarnelDlg::OnOpenTilePackage()
 
 void CVarnelDlg::OpenTilePackage(const QString& path)
 {
-    QString error;
-    if (!OpenTilePackageOnMap(*m_mapArea, path, true, &error)) m_dialogs->Inform(this, kNoticeCaption, error);
+    OpenTilePackageOnMap(*m_mapArea, path, true, [this](const QString& error) { m_dialogs->Inform(this, kNoticeCaption, error); });
 }
 
 void CVarnelDlg::OnListDoubleClick(int row)
@@ -569,7 +568,7 @@ void CVarnelDlg::ImportDevice(const QByteArray& folderPath, ImportReport& report
         OnGoingDlg waiting(this);
         waiting.Start(static_cast<int>(paths.size()));
         ImportWatcher watcher(&waiting, m_list, report, *m_archive, folderPath);
-        run = ImportRecordFiles(paths, table, &watcher, 0, kFilesAheadWhilePainting);
+        run = ImportRecordFiles(paths, table, &watcher, 0, kFilesAheadWhilePainting, m_loadRecordFile);
         // The files past the list's MaxRecords are not lost: the archive takes them.
         if (table.count == MaxRecords && !run.cancelled && size_t(run.filesDone) < paths.size())
             report.archivedOnly += m_archive->StoreFiles({paths.begin() + run.filesDone, paths.end()}, folderPath,
@@ -606,8 +605,13 @@ void CVarnelDlg::ImportFile(const QByteArray& path, ImportReport& report)
         return;
     }
     LoadFailure why = LoadFailure::None;
-    if (LoadRecordFile(path.constData(), *m_scratch, &why) != 0) {
-        report.Skip(path, why);
+    bool failed = false;
+    {
+        CSlowReadWait wait(this);  // the file is read on the pool: a stalled drive never blocks the window
+        failed = LoadRecordFileAside(path.constData(), *m_scratch, wait, &why, m_loadRecordFile) != 0;
+    }
+    if (failed) {
+        if (why != LoadFailure::None) report.Skip(path, why);  // None: the user gave up waiting
         return;
     }
     m_archive->Store(*m_scratch, path);
@@ -630,7 +634,9 @@ void CVarnelDlg::ImportPaths(const QList<QByteArray>& paths, ImportReport& repor
 {
     for (const QByteArray& path : paths) {
         struct stat status;
-        if (::stat(path.constData(), &status) != 0)
+        if (path.isEmpty())
+            report.skipped << SkippedFile{QStringLiteral("\"\""), QStringLiteral("路径为空")};
+        else if (::stat(path.constData(), &status) != 0)
             report.Skip(path, LoadFailure::CannotOpen);
         else if (S_ISDIR(status.st_mode))
             ImportDevice(path, report);
@@ -756,7 +762,10 @@ void CVarnelDlg::ExportSelected(ExportCommand command)
         m_dialogs->Inform(this, kNoticeCaption, QString::fromUtf8(format->successText));
         return;
     }
-    const QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
+    QString reason = error != 0 ? QString::fromLocal8Bit(ExportErrorText(error)) : QStringLiteral("未知错误");
+    if (error == NameCharactersError)
+        reason = QStringLiteral("这种格式的文件名里不能有这些字符：%1")
+                     .arg(QString::fromUtf8(RecordFormatRefusedCharacters(*format, QFile::encodeName(file).toStdString())));
     m_dialogs->Inform(this, kNoticeCaption, ExportFailureText(file, reason));
 }
 

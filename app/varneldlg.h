@@ -9,6 +9,7 @@
 
 #include "app/userdialogs.h"
 #include "export/record_formats.h"
+#include "import/folder_import.h"
 #include "import/record.h"
 
 class CArchiveSession;
@@ -103,6 +104,8 @@ public:
     // archive's status line offers to import them.
     void OfferVolume(const QByteArray& folder, int newRecords);
     CArchiveSession& ArchiveSession() { return *m_archive; }
+    // How the imports read a file (LoadRecordFile); the tests put a stalled drive here.
+    void SetRecordFileLoad(RecordFileLoad load) { m_loadRecordFile = load; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -143,6 +146,7 @@ private:
     std::unique_ptr<CUserDialogs> m_ownDialogs;
     CUserDialogs* m_dialogs;
     std::unique_ptr<MeasureRecord> m_scratch;  // a file is loaded here before the table changes
+    RecordFileLoad m_loadRecordFile = LoadRecordFile;
     QIcon m_icon;
     CExplorer1* m_mapArea;
     QTableWidget* m_list;

@@ -153,8 +153,9 @@ int main(int argc, char** argv)
     CExplorer1 browser;
     browser.LoadMapPage();
     WaitForMap(static_cast<CMapPage*>(browser.page()));
-    QString error;
-    OpenTilePackageOnMap(browser, package, false, &error);
+    bool opened = false;
+    OpenTilePackageOnMap(browser, package, false, [&opened](const QString&) { opened = true; }, [&opened] { opened = true; });
+    while (!opened) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     benchmark::RegisterBenchmark("TilePackage/page_loads_1000_tiles", [&browser](benchmark::State& state) {
         int round = 0;
         for (auto _ : state) {

@@ -73,7 +73,8 @@ const char kUsage[] =
     "  --gis OUT  writes the loaded record as a GIS file in WGS-84, the format chosen by\n"
     "             OUT's extension: .gpkg (GeoPackage), .shp (ESRI Shapefile, with its .shx,\n"
     "             .dbf, .prj and .cpg, and OUT_points.* for the points), .kml, .geojson or\n"
-    "             .gpx; only with a single FILE.\n"
+    "             .gpx; only with a single FILE. A Shapefile name holding any of\n"
+    "             : \" < > ? * \\ | is refused: its files would get another name.\n"
     "  --report OUT\n"
     "             writes the loaded record's measurement report, one A4 page of PDF; only\n"
     "             with a single FILE.\n"
@@ -81,7 +82,8 @@ const char kUsage[] =
     "             writes NAME.SUFFIX into DIR for every loaded record and every format of\n"
     "             --formats, NAME being the record file's name without its extension.\n"
     "             Existing files are replaced; a failed write leaves them as they were. A\n"
-    "             second record of the same NAME (x.nmea and x.nmea1) fails instead of\n"
+    "             record that would write a file an earlier one wrote (the same NAME, as\n"
+    "             x.nmea and x.nmea1, or a Shapefile's NAME_points.*) fails instead of\n"
     "             replacing the first's exports.\n"
     "  --formats LIST\n"
     "             with --out-dir: the formats, comma-separated (default dxf,csv). Formats\n"
@@ -102,9 +104,10 @@ const char kUsage[] =
     "\n"
     "A file that does not load, or an export that cannot be written, is named on standard\n"
     "error with the reason; so is a failed write to standard output. Control bytes in\n"
-    "names are printed as escapes (\\n, \\t, \\x1b). An export target that is a pipe,\n"
-    "socket or device is refused (but /dev/null and /dev/stdout), and an export\n"
-    "interrupted by a signal leaves no temporary file behind.\n"
+    "names are printed as escapes (\\n, \\t, \\x1b), C1 and bidirectional controls too\n"
+    "(\\u009b, \\u202e). An export target that is a pipe, socket or device is refused\n"
+    "(but /dev/null and /dev/stdout); one that is a symbolic link is written through.\n"
+    "An export interrupted by a signal leaves no temporary file behind.\n"
     "Exit status: 0 when every PATH loaded, 1 when any file failed, 2 for a usage error.\n";
 
 struct Export {
@@ -202,7 +205,12 @@ void PutString(std::string& out, const char* text)
             out += char(c);
             ++s;
         } else if (const size_t n = Utf8SequenceLength(reinterpret_cast<const char*>(s))) {
-            out.append(reinterpret_cast<const char*>(s), n);
+            if (const unsigned codePoint = Utf8CodePoint(s, n); IsHiddenControl(codePoint)) {
+                std::snprintf(escape, sizeof escape, "\\u%04x", codePoint);
+                out += escape;
+            } else {
+                out.append(reinterpret_cast<const char*>(s), n);
+            }
             s += n;
         } else {
             std::snprintf(escape, sizeof escape, "\\u%04x", c);
@@ -352,34 +360,40 @@ std::string Stem(const char* path)
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-bool Write(RecordWriter writer, const std::string& target, const MeasureRecord& record)
+bool Write(const RecordFormat& format, const std::string& target, const MeasureRecord& record)
 {
     int error = 0;
-    if (writer(target.c_str(), record, &error) == 0) return true;
-    std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", Printable(target.c_str()).c_str(),
-                 error ? ExportErrorText(error) : "unknown error");
+    if (format.writer(target.c_str(), record, &error) == 0) return true;
+    std::string reason = error ? ExportErrorText(error) : "unknown error";
+    if (error == NameCharactersError) reason += ": " + Printable(RecordFormatRefusedCharacters(format, target).c_str());
+    std::fprintf(stderr, "varnel-convert: %s: cannot be written: %s\n", Printable(target.c_str()).c_str(), reason.c_str());
     return false;
 }
 
-// The record file each --out-dir name was exported from in this run, by name.
-using ExportedStems = std::map<std::string, std::string>;
+// The record file each file of an --out-dir run was exported from, by the file's name.
+using ExportedFiles = std::map<std::string, std::string>;
 
-bool ExportRecord(const Options& options, const MeasureRecord& record, ExportedStems& exported)
+bool ExportRecord(const Options& options, const MeasureRecord& record, ExportedFiles& exported)
 {
     bool ok = true;
-    for (const Export& e : options.single) ok &= Write(e.format->writer, e.target, record);
+    for (const Export& e : options.single) ok &= Write(*e.format, e.target, record);
     if (!options.outDir.empty()) {
-        // x.nmea, x.nmea1 and x.nmea~ all export to x.*: the second would replace the first's.
-        const std::string stem = Stem(record.path);
-        const auto [earlier, isNew] = exported.emplace(stem, record.path);
-        if (!isNew) {
-            std::fprintf(stderr, "varnel-convert: %s: would overwrite the export of %s\n",
-                         Printable(record.path).c_str(), Printable(earlier->second.c_str()).c_str());
-            return false;
-        }
-        const std::string base = options.outDir + "/" + stem;
+        // x.nmea, x.nmea1 and x.nmea~ all export to x.*, and a.nmea's Shapefile writes the
+        // a_points.* of a_points.nmea: whatever would replace an earlier record's file fails.
+        const std::string base = options.outDir + "/" + Stem(record.path);
+        std::vector<std::string> files;
         for (const RecordFormat* format : options.outDirFormats)
-            ok &= Write(format->writer, base + "." + format->suffix, record);
+            for (std::string& file : RecordFormatFiles(*format, base + "." + format->suffix)) files.push_back(std::move(file));
+        for (const std::string& file : files) {
+            if (const auto earlier = exported.find(file); earlier != exported.end()) {
+                std::fprintf(stderr, "varnel-convert: %s: would overwrite the export of %s\n",
+                             Printable(record.path).c_str(), Printable(earlier->second.c_str()).c_str());
+                return false;
+            }
+        }
+        for (const std::string& file : files) exported.emplace(file, record.path);
+        for (const RecordFormat* format : options.outDirFormats)
+            ok &= Write(*format, base + "." + format->suffix, record);
     }
     return ok;
 }
@@ -453,8 +467,12 @@ int ParseOptions(int argc, char** argv, Options& options)
         if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg == "--help") {
-            std::printf(kUsage, kArchiveUsage);
-            std::printf("\nFormats: %s.\n", FormatIds().c_str());
+            // Through Output, which keeps the first write's reason: the text is longer than the
+            // output's buffer, so a full disk already fails it here.
+            std::string help = kUsage;
+            help.replace(help.find("%s"), 2, kArchiveUsage);
+            help += "\nFormats: " + FormatIds() + ".\n";
+            Output(help.data(), help.size());
             return 0;
         } else if (!endOfOptions && arg == "--json") {
             options.json = true;
@@ -632,7 +650,7 @@ int ConvertMain(int argc, char** argv, bool asProgram)
         const RecordTable& m_table;
         ConvertArchive* m_archive;
         std::vector<int> m_recordFiles;  // per folder: files that loaded or failed as record files
-        ExportedStems m_exported;
+        ExportedFiles m_exported;
         int m_first = 0;
     };
 

@@ -8,12 +8,14 @@
 #include <ogr_geometry.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -21,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "export/gis_names.h"
 #include "export/path_extension.h"
 #include "export/safe_file.h"
 #include "export/writer_input.h"
@@ -388,12 +391,10 @@ int BuildFiles(const std::string& folder, const GisDriver& gis, const std::strin
     return 0;
 }
 
-// Copies every file of folder beside the target: the one named like the target to the target
-// itself, the others by their names. All are complete before any is renamed into place.
-int PlaceFiles(const std::string& folder, const std::string& builtName, const std::string& target, int* error)
+// Copies every file of folder to its place beside the target. All are complete before any is
+// renamed into place.
+int PlaceFiles(const std::string& folder, const std::string& target, int* error)
 {
-    const size_t slash = target.rfind('/');
-    const std::string targetFolder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     char** names = VSIReadDir(folder.c_str());
     std::vector<std::string> files;
     for (char** name = names; name != nullptr && *name != nullptr; ++name)
@@ -407,7 +408,7 @@ int PlaceFiles(const std::string& folder, const std::string& builtName, const st
         const GByte* bytes = VSIGetMemFileBuffer((folder + "/" + name).c_str(), &size, FALSE);
         if (bytes == nullptr) return ReportFailure(error, EIO);
         auto file = std::make_unique<SafeFile>();
-        const std::string path = name == builtName ? target : targetFolder + name;
+        const std::string path = GisPlacedName(name, target);
         if (file->Open(path.c_str(), error) != 0 || file->Write(bytes, size_t(size), error) != 0 ||
             file->Close(error) != 0)
             return -1;
@@ -434,14 +435,27 @@ int WriteGisFile(const char* path, const MeasureRecord& record, GisCoordinates c
     if (coordinates == GisCoordinates::CgcsZonePlane && !gis->holdsPlaneCoordinates)
         return ReportFailure(error, EDOM);
 
+    if (!GisNameRefusedCharacters(path).empty()) return ReportFailure(error, NameCharactersError);
+
     RegisterDrivers();
     const QuietGdal quiet;
-    const std::string fileName = target.substr(target.rfind('/') + 1);
-    const std::string stem = fileName.substr(0, fileName.rfind('.'));
-    const std::string builtName = gis->layout == Layout::LayerFiles ? stem + ".shp" : fileName;
+    // A Shapefile's files all follow a link to the one it names, as the .shp itself does.
+    std::string placed = target;
+    if (gis->layout == Layout::LayerFiles) {
+        struct stat link {};
+        if (lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            char* resolved = realpath(target.c_str(), nullptr);
+            if (resolved == nullptr) return ReportFailure(error, errno);
+            placed = resolved;
+            free(resolved);
+            if (!GisNameRefusedCharacters(placed.c_str()).empty()) return ReportFailure(error, NameCharactersError);
+        }
+    }
+    const std::string extension(PathExtension(target));
+    const std::string builtName = std::string(GisBuiltStem) + "." + extension;
     const MemoryFolder folder;
-    if (BuildFiles(folder.path(), *gis, fileName, stem, record, coordinates, error) != 0) return -1;
-    return PlaceFiles(folder.path(), builtName, target, error);
+    if (BuildFiles(folder.path(), *gis, builtName, GisBuiltStem, record, coordinates, error) != 0) return -1;
+    return PlaceFiles(folder.path(), placed, error);
 }
 
 int WriteGisWgs84(const char* path, const MeasureRecord& record, int* error)

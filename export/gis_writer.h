@@ -1,6 +1,9 @@
 #pragma once
 // GIS files of a record through GDAL/OGR: GeoPackage, ESRI Shapefile, KML, GeoJSON and GPX,
 // chosen by the extension of the file name.
+#include <string>
+#include <vector>
+
 #include "import/record.h"
 
 enum class GisCoordinates {
@@ -16,14 +19,17 @@ enum class GisCoordinates {
 // time. GeoPackage and KML hold two layers, "measurement" and "points"; a Shapefile is NAME.shp
 // with its .shx, .dbf, .prj and .cpg, and NAME_points.* for the points; GeoJSON holds both in one
 // collection. The extension is matched without regard to case.
-// Every file is replaced only when all of them are complete. 0 on success; −1 with the
-// errno-style cause in *error: EINVAL for a null path, an unknown extension or a pointCount out
-// of range; OutsideCgcsZonesError for plane coordinates of a record outside zones 25–45; EDOM
-// for plane coordinates in a format that holds only longitude and latitude; EIO where GDAL
-// failed. Times carry their offset (GPX's in UTC); outer rings are counter-clockwise where the
-// format wants them so (GeoJSON as RFC 7946 has it), clockwise in a Shapefile. GPX holds the
-// measurement as a waypoint at its start with the attributes, and its points as a track whose
-// points carry their time and index.
+// Every file is replaced only when all of them are complete. The files take exactly the names
+// asked for (a backslash is a character like any other), or none is written. A target that is a
+// symbolic link is written through: a Shapefile's other files go beside the file the link names.
+// 0 on success; −1 with the errno-style cause in *error: EINVAL for a null path, an unknown
+// extension or a pointCount out of range; NameCharactersError for a name the format cannot keep
+// (GisNameRefusedCharacters, gis_names.h); OutsideCgcsZonesError for plane coordinates of a record outside
+// zones 25–45; EDOM for plane coordinates in a format that holds only longitude and latitude;
+// EIO where GDAL failed. Times carry their offset (GPX's in UTC); outer rings are
+// counter-clockwise where the format wants them so (GeoJSON as RFC 7946 has it), clockwise in a
+// Shapefile. GPX holds the measurement as a waypoint at its start with the attributes, and its
+// points as a track whose points carry their time and index.
 int WriteGisFile(const char* path, const MeasureRecord& record, GisCoordinates coordinates, int* error = nullptr);
 
 // The same in WGS-84, and in the record's CGCS2000 zone, as record writers.

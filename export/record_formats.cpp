@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "export/dxf_writer.h"
+#include "export/gis_names.h"
 #include "export/path_extension.h"
 #include "export/point_file.h"
 #include "export/writer_module.h"
@@ -61,4 +62,15 @@ const RecordFormat* FormatForPath(std::span<const RecordFormat> formats, ExportC
             return &format;
     }
     return nullptr;
+}
+
+std::vector<std::string> RecordFormatFiles(const RecordFormat& format, const std::string& target)
+{
+    if (format.command == ExportCommand::Gis) return GisFilesWritten(target.c_str());
+    return {target};
+}
+
+std::string RecordFormatRefusedCharacters(const RecordFormat& format, const std::string& target)
+{
+    return format.command == ExportCommand::Gis ? GisNameRefusedCharacters(target.c_str()) : std::string();
 }

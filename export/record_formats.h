@@ -2,7 +2,9 @@
 // The formats a record is exported in: one row each, from which the window builds its save
 // dialogs and the converter its options.
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/writer_module.h"
 #include "import/record.h"
@@ -32,3 +34,12 @@ const RecordFormat* FindRecordFormat(std::span<const RecordFormat> formats, std:
 // The first row offered by command whose suffix is that of path (without regard to case), or
 // nullptr.
 const RecordFormat* FormatForPath(std::span<const RecordFormat> formats, ExportCommand command, std::string_view path);
+
+// Every file that exporting in format to target writes (a Shapefile's companions and its points
+// layer's files beside the target itself), so that two exports can be told apart by what they
+// would overwrite.
+std::vector<std::string> RecordFormatFiles(const RecordFormat& format, const std::string& target);
+
+// The characters of target's name that format cannot keep in a file name (its writer then
+// refuses it with NameCharactersError); empty when there are none.
+std::string RecordFormatRefusedCharacters(const RecordFormat& format, const std::string& target);

@@ -21,6 +21,7 @@
 #include "import/name_text.h"
 #include "import/record_geodesy.h"
 #include "import/record_labels.h"
+#include "import/visible_name.h"
 #include "import/recordplace.h"
 
 namespace {
@@ -54,10 +55,11 @@ QFont ReportFont(double points, bool bold = false)
     return font;
 }
 
-// A record's file name as every other text shows it.
+// A record's file name as every other text shows it, and as it is: a line end or a right-to-left
+// override in it is a visible sign, not a new line or a reversed name.
 QString FileNameText(const char* path)
 {
-    return QString::fromStdString(NameText(RecordFileName(path)));
+    return QString::fromStdString(VisibleName(NameText(RecordFileName(path))));
 }
 
 // 1, 2, 2.5 or 5 times a power of ten, the smallest not below value.

@@ -104,6 +104,8 @@ const char* ExportErrorText(int error)
     if (error == OutsideCgcsZonesError)
         return "the record lies outside the CGCS2000 3-degree zones 25-45 (73.5-136.5 degrees east); "
                "export it in WGS-84 instead";
+    if (error == NameCharactersError)
+        return "the name holds characters this format cannot keep in a file name";
     return std::strerror(error);
 }
 
@@ -151,6 +153,11 @@ int SafeFile::Open(const char* target, int* error)
     const bool exists = stat(target, &existing) == 0;
     if (!exists && errno != ENOENT)
         return ReportFailure(error, errno);
+    // A link is written through, to the file it names; one that names nothing is refused (as
+    // cp refuses it) rather than replaced by a file or followed to wherever it points.
+    struct stat dangling {};
+    if (!exists && lstat(target, &dangling) == 0 && S_ISLNK(dangling.st_mode))
+        return ReportFailure(error, ENOENT);
     if (exists && S_ISDIR(existing.st_mode))
         return ReportFailure(error, EISDIR);
     if (exists && !S_ISREG(existing.st_mode)) {

@@ -11,6 +11,7 @@ int ReportFailure(int* error, int code);
 inline constexpr int NotRegularFileError = 0x1000;  // the target is a pipe, socket or device
 inline constexpr int ModuleUnavailableError = 0x1001;  // the format's writer module cannot be loaded
 inline constexpr int OutsideCgcsZonesError = 0x1002;  // no CGCS2000 3-degree zone holds the record
+inline constexpr int NameCharactersError = 0x1003;  // the name holds characters the format cannot keep
 
 // What an export failure code means: strerror's text, or the export's own.
 const char* ExportErrorText(int error);
@@ -34,8 +35,8 @@ public:
     // Creates the file the content goes to. A target that exists but is not a regular file (a
     // FIFO, a socket, a device, a folder) is refused without ever being opened, so it cannot
     // block; only /dev/null and /dev/stdout, where allowed, are written in place. A symbolic
-    // link keeps pointing at the file
-    // it names, which is the one replaced; an existing file's permission bits carry over, and a
+    // link is written through: it keeps pointing at the file it names, which is the one
+    // replaced (a link that names no file is refused with ENOENT); an existing file's permission bits carry over, and a
     // file this process may not write is refused (EACCES) even where its folder is writable.
     // 0, or −1 with the cause in *error.
     int Open(const char* target, int* error);

@@ -23,6 +23,9 @@
 
 namespace {
 
+char scratchName[64];
+void RemoveScratch();
+
 const char* const kFileNames[] = {
     "a.nmea", "b.nmea1", "a.nmea~", "x.txt", "2018\xC4\xEA" "04\xD4\xC2" "11\xC8\xD5" "10\xCA\xB1" "20\xB7\xD6" "30\xC3\xEB.nmea",
     "CAR\n\x1b[2J.nmea", "sub/c.nmea", "TRACK-0003_2018-04-11 102030.nmea",
@@ -44,9 +47,19 @@ std::string& Scratch()
         std::filesystem::create_directories(d);
         // Everything the converter writes lands in here; its standard output goes nowhere.
         if (::chdir(d.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) std::abort();
+        // The folder goes when the run ends (libFuzzer ends a timed run with exit). The handler
+        // keeps a copy of the name: it runs after this string has been destroyed.
+        std::snprintf(scratchName, sizeof scratchName, "%s", d.c_str());
+        std::atexit(RemoveScratch);
         return d;
     }();
     return dir;
+}
+
+void RemoveScratch()
+{
+    std::error_code ec;
+    if (::chdir("/") == 0) std::filesystem::remove_all(scratchName, ec);
 }
 
 void Clear(const std::string& dir)

@@ -26,17 +26,18 @@ struct LoadOutcome {
 // Loads the files of a list in order on the calling thread: the one-thread import.
 class InlineLoader {
 public:
-    explicit InlineLoader(const std::vector<std::string>& paths) : paths_(paths) {}
+    InlineLoader(const std::vector<std::string>& paths, RecordFileLoad load) : paths_(paths), load_(load) {}
     LoadOutcome Take(int index, FolderImportObserver&)
     {
         LoadFailure why = LoadFailure::None;
-        LoadRecordFile(paths_[size_t(index)].c_str(), *scratch_, &why);
+        load_(paths_[size_t(index)].c_str(), *scratch_, &why);
         return {scratch_.get(), why};
     }
     void Release(int) {}
 
 private:
     const std::vector<std::string>& paths_;
+    RecordFileLoad load_;
     std::unique_ptr<MeasureRecord> scratch_ = std::make_unique_for_overwrite<MeasureRecord>();
 };
 
@@ -44,15 +45,20 @@ private:
 // slotsPerWorker scratch records: it loads the next file into one while the others wait to be
 // stored, so it does not sit idle while the caller copies a record out (or paints). No more than
 // slotsPerWorker files per worker are loaded ahead of the one being stored.
+//
+// A read may never return (a drive that stopped answering). The caller never reads: it waits,
+// and may give up. The workers' state is shared with them, so that a worker still in a read when
+// the import ends is left to finish on its own, its result dropped, and the caller returns at once.
 class PooledLoader {
 public:
-    PooledLoader(const std::vector<std::string>& paths, int threads, int slotsPerWorker)
-        : paths_(paths), slotsPerWorker_(slotsPerWorker), slots_(size_t(threads) * size_t(slotsPerWorker))
+    PooledLoader(const std::vector<std::string>& paths, int threads, int slotsPerWorker, RecordFileLoad load)
+        : state_(std::make_shared<State>(paths, threads, slotsPerWorker, load))
     {
-        for (Slot& slot : slots_) slot.scratch = std::make_unique_for_overwrite<MeasureRecord>();
         for (int worker = 0; worker < threads; ++worker) {
             try {
-                workers_.emplace_back([this, worker] { Work(&slots_[size_t(worker) * size_t(slotsPerWorker_)]); });
+                workers_.emplace_back([state = state_, worker] {
+                    state->Work(&state->slots[size_t(worker) * size_t(state->slotsPerWorker)]);
+                });
             } catch (const std::system_error&) {
                 break;  // fewer threads than asked for; the started ones take every file
             }
@@ -61,12 +67,23 @@ public:
 
     ~PooledLoader()
     {
+        std::vector<bool> reading(workers_.size());
         {
-            const std::lock_guard lock(mutex_);
-            stop_ = true;
+            const std::lock_guard lock(state_->mutex);
+            state_->stop = true;
+            for (size_t worker = 0; worker < workers_.size(); ++worker)
+                for (size_t i = 0; i < size_t(state_->slotsPerWorker); ++i)
+                    if (state_->slots[worker * size_t(state_->slotsPerWorker) + i].loading) reading[worker] = true;
         }
-        released_.notify_all();
-        for (std::thread& worker : workers_) worker.join();
+        state_->released.notify_all();
+        // A worker that is not reading sees the stop and ends; one that is may wait on its drive
+        // for ever, and is not waited for.
+        for (size_t worker = 0; worker < workers_.size(); ++worker) {
+            if (reading[worker])
+                workers_[worker].detach();
+            else
+                workers_[worker].join();
+        }
     }
 
     // False when no worker could be started.
@@ -74,10 +91,10 @@ public:
 
     LoadOutcome Take(int index, FolderImportObserver& observer)
     {
-        std::unique_lock lock(mutex_);
+        std::unique_lock lock(state_->mutex);
         Slot* slot = nullptr;
         const auto interval = std::chrono::milliseconds(FolderImportObserver::WaitingIntervalMs);
-        while (!loaded_.wait_for(lock, interval, [&] { return (slot = Find(index)) != nullptr; })) {
+        while (!state_->loaded.wait_for(lock, interval, [&] { return (slot = state_->Find(index)) != nullptr; })) {
             lock.unlock();
             observer.Waiting();
             const bool cancelled = observer.Cancelled();
@@ -90,10 +107,10 @@ public:
     void Release(int index)
     {
         {
-            const std::lock_guard lock(mutex_);
-            Find(index)->file = -1;
+            const std::lock_guard lock(state_->mutex);
+            state_->Find(index)->file = -1;
         }
-        released_.notify_all();
+        state_->released.notify_all();
     }
 
 private:
@@ -104,47 +121,59 @@ private:
         LoadFailure why = LoadFailure::None;
     };
 
-    Slot* Find(int index)
-    {
-        for (Slot& slot : slots_)
-            if (slot.file == index) return &slot;
-        return nullptr;
-    }
-
-    // mine: the worker's slotsPerWorker_ slots.
-    void Work(Slot* mine)
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            Slot* slot = nullptr;
-            released_.wait(lock, [&] {
-                for (int i = 0; i < slotsPerWorker_ && !slot; ++i)
-                    if (mine[i].file < 0 && !mine[i].loading) slot = &mine[i];
-                return stop_ || slot != nullptr;
-            });
-            if (stop_ || next_ >= paths_.size()) return;
-            const size_t index = next_++;
-            slot->loading = true;
-            lock.unlock();
-            LoadFailure why = LoadFailure::None;
-            LoadRecordFile(paths_[index].c_str(), *slot->scratch, &why);
-            lock.lock();
-            slot->loading = false;
-            slot->why = why;
-            slot->file = int(index);
-            loaded_.notify_one();
+    struct State {
+        State(const std::vector<std::string>& list, int threads, int slotsPerThread, RecordFileLoad loadFile)
+            : paths(list), slotsPerWorker(slotsPerThread), slots(size_t(threads) * size_t(slotsPerThread)), load(loadFile)
+        {
+            for (Slot& slot : slots) slot.scratch = std::make_unique_for_overwrite<MeasureRecord>();
         }
-    }
 
-    const std::vector<std::string>& paths_;
-    const int slotsPerWorker_;
-    std::vector<Slot> slots_;
+        Slot* Find(int index)
+        {
+            for (Slot& slot : slots)
+                if (slot.file == index) return &slot;
+            return nullptr;
+        }
+
+        // mine: the worker's slotsPerWorker slots.
+        void Work(Slot* mine)
+        {
+            std::unique_lock lock(mutex);
+            for (;;) {
+                Slot* slot = nullptr;
+                released.wait(lock, [&] {
+                    for (int i = 0; i < slotsPerWorker && !slot; ++i)
+                        if (mine[i].file < 0 && !mine[i].loading) slot = &mine[i];
+                    return stop || slot != nullptr;
+                });
+                if (stop || next >= paths.size()) return;
+                const size_t index = next++;
+                slot->loading = true;
+                lock.unlock();
+                LoadFailure why = LoadFailure::None;
+                load(paths[index].c_str(), *slot->scratch, &why);
+                lock.lock();
+                slot->loading = false;
+                if (stop) return;  // nobody waits for it any more
+                slot->why = why;
+                slot->file = int(index);
+                loaded.notify_one();
+            }
+        }
+
+        const std::vector<std::string> paths;  // a copy: a worker may outlive the caller's list
+        const int slotsPerWorker;
+        std::vector<Slot> slots;
+        const RecordFileLoad load;
+        std::mutex mutex;
+        std::condition_variable loaded;    // a slot holds a loaded file
+        std::condition_variable released;  // a slot is free again, or the run ends
+        size_t next = 0;                   // the next file a worker takes
+        bool stop = false;
+    };
+
+    std::shared_ptr<State> state_;
     std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable loaded_;    // a slot holds a loaded file
-    std::condition_variable released_;  // a slot is free again, or the run ends
-    size_t next_ = 0;                   // the next file a worker takes
-    bool stop_ = false;
 };
 
 template <class Loader>
@@ -209,16 +238,32 @@ int ListRecordFolder(const char* folder, FolderOrder order, std::vector<std::str
 }
 
 FolderImportResult ImportRecordFiles(const std::vector<std::string>& paths, RecordTable& table,
-                                     FolderImportObserver* observer, int threads, int filesAheadPerThread)
+                                     FolderImportObserver* observer, int threads, int filesAheadPerThread,
+                                     RecordFileLoad load)
 {
     FolderImportObserver silent;
     FolderImportObserver& report = observer ? *observer : silent;
-    if (threads <= 0) threads = int(std::max(1u, std::thread::hardware_concurrency()));
-    threads = int(std::min(size_t(threads), paths.size()));
-    if (threads > 1) {
-        PooledLoader pool(paths, threads, std::max(1, filesAheadPerThread));
+    if (threads != 1 && !paths.empty()) {
+        if (threads <= 0) threads = int(std::max(1u, std::thread::hardware_concurrency()));
+        threads = int(std::min(size_t(threads), paths.size()));
+        PooledLoader pool(paths, threads, std::max(1, filesAheadPerThread), load);
         if (pool.Running()) return Import(pool, paths, table, report);
     }
-    InlineLoader one(paths);
+    InlineLoader one(paths, load);
     return Import(one, paths, table, report);
+}
+
+int LoadRecordFileAside(const char* path, MeasureRecord& record, FolderImportObserver& observer, LoadFailure* why,
+                        RecordFileLoad load)
+{
+    if (why) *why = LoadFailure::None;
+    const std::vector<std::string> paths{path};
+    PooledLoader pool(paths, 1, 1, load);
+    if (!pool.Running()) return load(path, record, why);
+    const LoadOutcome outcome = pool.Take(0, observer);
+    if (outcome.record == nullptr) return -1;
+    if (why) *why = outcome.why;
+    if (outcome.why != LoadFailure::None) return -1;
+    record = *outcome.record;
+    return 0;
 }

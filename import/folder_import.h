@@ -55,13 +55,26 @@ struct FolderImportResult {
     bool cancelled;
 };
 
+// How an import reads one file: LoadRecordFile; a test puts a drive of its own in its place.
+using RecordFileLoad = int (*)(const char* path, MeasureRecord& record, LoadFailure* why);
+
 // Loads paths in order into table: the first file that loads restarts the table, a file that
 // fails changes nothing, and the run ends when the table holds MaxRecords. Writes the device
 // import's "[INFO] %d, %s." line for each stored record. threads: 0 for one per hardware
 // thread, 1 to load on the calling thread alone. filesAheadPerThread: how many loaded files each
 // thread may hold before the one being stored is taken; two keep the threads busy while the
-// caller stores records, a caller that paints between them needs more.
+// caller stores records, a caller that paints between them needs more. Other than with threads
+// 1, the calling thread never reads a file: a drive whose reads stall keeps it waiting only
+// until the observer cancels, and the stalled file's late result is dropped.
 inline constexpr int DefaultFilesAheadPerThread = 2;
 FolderImportResult ImportRecordFiles(const std::vector<std::string>& paths, RecordTable& table,
                                      FolderImportObserver* observer = nullptr, int threads = 0,
-                                     int filesAheadPerThread = DefaultFilesAheadPerThread);
+                                     int filesAheadPerThread = DefaultFilesAheadPerThread,
+                                     RecordFileLoad load = LoadRecordFile);
+
+// Loads one file into record as LoadRecordFile does, but on a worker thread, calling the
+// observer's Waiting and Cancelled while the file is read. 0; or −1 with *why the file's
+// failure, LoadFailure::None when the observer cancelled (record is then unchanged, and stays
+// so when the read finally returns).
+int LoadRecordFileAside(const char* path, MeasureRecord& record, FolderImportObserver& observer,
+                        LoadFailure* why = nullptr, RecordFileLoad load = LoadRecordFile);

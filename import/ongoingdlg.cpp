@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPixmapCache>
 #include <QProgressBar>
+#include <QWindow>
 
 #include "import/dialogtemplate.h"
 
@@ -48,10 +49,23 @@ OnGoingDlg::OnGoingDlg(QWidget* owner)
     m_cancel = new QPushButton(QStringLiteral("取消"), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
     m_cancel->setGeometry(DialogRect(units, 122, 58, 50, 14));
-    connect(m_cancel, &QPushButton::clicked, this, [this] {
-        m_cancelRequested = true;
-        m_cancel->setEnabled(false);
-    });
+    connect(m_cancel, &QPushButton::clicked, this, &OnGoingDlg::reject);
+}
+
+void OnGoingDlg::reject()
+{
+    // Escape, and "取消" itself: the import stops; the window closes when the import returns.
+    m_cancelRequested = true;
+    m_cancel->setEnabled(false);
+}
+
+bool OnGoingDlg::TakesInput(QObject* watched) const
+{
+    // Input reaches a widget through its window first: the waiting window's own window handle
+    // must let it pass, or nothing within ever sees a click or a key.
+    if (auto* window = qobject_cast<QWindow*>(watched)) return window == windowHandle();
+    auto* widget = qobject_cast<QWidget*>(watched);
+    return widget != nullptr && (widget == this || isAncestorOf(widget));
 }
 
 OnGoingDlg::~OnGoingDlg()
@@ -78,7 +92,7 @@ bool OnGoingDlg::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Drop:
     case QEvent::DragEnter:
     case QEvent::DragMove:
-        return watched != m_cancel;  // only "取消" takes input during the import
+        return !TakesInput(watched);  // only the waiting window takes input during the import
     case QEvent::Close:
         return true;  // no window closes mid-import
     default:
@@ -114,4 +128,26 @@ void OnGoingDlg::KeepResponsive()
     m_progress->setUpdatesEnabled(true);  // a round of events paints the count the bar holds
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     m_sinceEvents.start();
+}
+
+CSlowReadWait::CSlowReadWait(QWidget* owner) : m_owner(owner)
+{
+    m_since.start();
+}
+
+CSlowReadWait::~CSlowReadWait() = default;
+
+void CSlowReadWait::Waiting()
+{
+    if (!m_waiting && m_since.elapsed() >= ShowAfterMs) {
+        m_waiting = std::make_unique<OnGoingDlg>(m_owner);
+        m_waiting->Start(1);
+    } else if (m_waiting) {
+        m_waiting->KeepResponsive();
+    }
+}
+
+bool CSlowReadWait::Cancelled()
+{
+    return m_waiting && m_waiting->CancelRequested();
 }

@@ -1,11 +1,14 @@
 #include "map/mappackages.h"
 
+#include <QLoggingCategory>
 #include <QMimeData>
 #include <QUrl>
 
 #include "map/explorer.h"
 #include "map/tilepackage.h"
 #include "map/webpage.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcMap)
 
 namespace {
 
@@ -25,12 +28,17 @@ void OfferPackage(CExplorer1& browser, const TilePackageInfo& info, bool show)
 
 }  // namespace
 
-bool OpenTilePackageOnMap(CExplorer1& browser, const QString& path, bool show, QString* error)
+void OpenTilePackageOnMap(CExplorer1& browser, const QString& path, bool show,
+                          std::function<void(const QString& error)> refused, std::function<void()> opened)
 {
-    const int id = TheTilePackages().Open(path, error);
-    if (id < 0) return false;
-    OfferPackage(browser, TheTilePackages().Packages()[id], show);
-    return true;
+    TheTilePackages().OpenAside(path, &browser, [&browser, show, refused, opened](int id, const QString& error) {
+        if (id < 0) {
+            if (refused) refused(error);
+            return;
+        }
+        OfferPackage(browser, TheTilePackages().Packages()[size_t(id)], show);
+        if (opened) opened();
+    });
 }
 
 void OfferOpenTilePackages(CExplorer1& browser)
@@ -38,14 +46,10 @@ void OfferOpenTilePackages(CExplorer1& browser)
     for (const TilePackageInfo& info : TheTilePackages().Packages()) OfferPackage(browser, info, false);
 }
 
-QStringList OfferStartupTilePackages(CExplorer1& browser)
+void OfferStartupTilePackages(CExplorer1& browser)
 {
-    QStringList refused;
-    for (const QString& path : StartupTilePackagePaths()) {
-        QString error;
-        if (!OpenTilePackageOnMap(browser, path, false, &error)) refused << error;
-    }
-    return refused;
+    for (const QString& path : StartupTilePackagePaths())
+        OpenTilePackageOnMap(browser, path, false, [](const QString& error) { qCWarning(lcMap, "%s", qUtf8Printable(error)); });
 }
 
 QStringList DroppedTilePackages(const QMimeData& data)

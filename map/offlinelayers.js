@@ -320,6 +320,12 @@ var OfflineLayers = (function () {
         return layerSwitch;
     }
 
+    function TextAsMarkup(text) {
+        var holder = document.createElement("span");
+        holder.textContent = String(text);
+        return holder.innerHTML;
+    }
+
     // A package's tiles: the map's zoom z shows the package's zoom z tiles; its scale is not a
     // power of two of the web map's, so tiles are drawn at that scale's size.
     function addPackage(id, name, packageDatum, minZoom, maxZoom, bounds, select) {
@@ -341,7 +347,9 @@ var OfflineLayers = (function () {
         layer.on("tileerror", function (e) { e.tile.style.visibility = "hidden"; });
         packages[id] = layer;
         if (layerSwitch) {
-            layerSwitch.addBaseLayer(layer, name);
+            // Leaflet's layer switch sets a name as markup: the package's name (anybody's text)
+            // goes in as the markup of that very text.
+            layerSwitch.addBaseLayer(layer, TextAsMarkup(name));
         }
         baseLayers.push(layer);
         if (select) {

@@ -267,6 +267,37 @@ TEST_F(ConvertCommand, NamesAreEscapedInTextAndMessages)
     EXPECT_NE(json.out.find("a\\u000aforged\\u0009line\\u001b[2J.nmea"), std::string::npos) << json.out;
 }
 
+// C1 controls (as UTF-8 and as a bare byte) act on terminals as C0 ones do, and the
+// bidirectional controls show a name reversed ("rtlaemn.exe.jpg"); GBK pairs whose second byte
+// lies in C1's range stay as they are.
+TEST_F(ConvertCommand, C1AndBidirectionalControlsAreEscaped)
+{
+    ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
+    const struct {
+        std::string name, shown, json;
+    } cases[] = {
+        {"a\xc2\x9b" "31m.nmea", "a\\u009b31m.nmea", "a\\u009b31m.nmea"},
+        {"b\xc2\x85x.nmea", "b\\u0085x.nmea", "b\\u0085x.nmea"},
+        {"c\x9b" "2J.nmea", "c\\x9b2J.nmea", "c\\u009b2J.nmea"},
+        {"d\xe2\x80\xaegpj.nmea", "d\\u202egpj.nmea", "d\\u202egpj.nmea"},
+        {"e\xe2\x81\xa6x\xe2\x81\xa9.nmea", "e\\u2066x\\u2069.nmea", "e\\u2066x\\u2069.nmea"},
+        {"f\x81\x80.nmea", "f亐.nmea", "f\\u0081\\u0080.nmea"},
+    };
+    for (const auto& c : cases) Write("d/" + c.name, kField);
+    Write("d/g\xe2\x80\xaeno.nmea", "no points\r\n");
+    const Outcome run = Run(dir_ + "/d");
+    EXPECT_EQ(run.status, 1);
+    const Outcome json = Run("--json " + dir_ + "/d");
+    for (const auto& c : cases) {
+        EXPECT_NE(("\n" + run.out).find("\n" + c.shown + "\t"), std::string::npos) << c.shown << " in\n" << run.out;
+        EXPECT_NE(json.out.find("/d/" + c.json + "\""), std::string::npos) << c.json << " in\n" << json.out;
+    }
+    EXPECT_NE(run.err.find("g\\u202eno.nmea: no point line"), std::string::npos) << run.err;
+    for (const std::string& text : {run.out, run.err, json.out})
+        for (const char* raw : {"\xc2\x9b", "\xc2\x85", "\xe2\x80\xae", "\xe2\x81\xa6", "\x9b" "2J"})
+            EXPECT_EQ(text.find(raw), std::string::npos) << text;
+}
+
 TEST_F(ConvertCommand, TwoRecordsOfOneExportNameFailTheSecond)
 {
     ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
@@ -286,6 +317,39 @@ TEST_F(ConvertCommand, TwoRecordsOfOneExportNameFailTheSecond)
     const Outcome fifo = RunShell("timeout 20 " + std::string(VARNEL_CONVERT) + " " + dir_ + "/d/x.nmea --dxf " + dir_ + "/out/y.dxf");
     EXPECT_EQ(fifo.status, 1);
     EXPECT_NE(fifo.err.find("y.dxf: cannot be written: not a regular file"), std::string::npos) << fifo.err;
+}
+
+// The collision check looks at every file a format writes: a.nmea's Shapefile writes
+// a_points.*, which is a_points.nmea's own export. A name the Shapefile cannot keep is refused,
+// with its characters named, and replaces nothing.
+TEST_F(ConvertCommand, ExportsNeverReplaceAnotherRecordsFiles)
+{
+    ASSERT_EQ(mkdir((dir_ + "/d").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir_ + "/out").c_str(), 0755), 0);
+    Write("d/a.nmea", kField);
+    Write("d/a_points.nmea", std::string(kField) + "2018-04-11,10:20:05,22.5020000,113.9020000\r\n");
+    Write("d/x:y.nmea", kField);
+    Write("d/x_y.nmea", kField);
+    const Outcome run = Run(dir_ + "/d --out-dir " + dir_ + "/out --formats shp,csv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("a_points.nmea: would overwrite the export of " + dir_ + "/d/a.nmea"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("x:y.shp: cannot be written: the name holds characters this format cannot keep in a file name: :"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(ReadWholeFile(dir_ + "/out/x_y.csv"), ReadWholeFile(dir_ + "/out/x:y.csv"));
+    const std::string points = ReadWholeFile(dir_ + "/out/a.csv");
+    EXPECT_EQ(std::count(points.begin(), points.end(), '\n'), 3) << "a.nmea's export, not a_points.nmea's";
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/out/a_points.csv"));
+
+    Write("out/a_c.shp", "another export");
+    const Outcome single = Run(dir_ + "/d/a.nmea --gis '" + dir_ + "/out/a:c.shp'");
+    EXPECT_EQ(single.status, 1);
+    EXPECT_NE(single.err.find("in a file name: :"), std::string::npos) << single.err;
+    EXPECT_EQ(ReadWholeFile(dir_ + "/out/a_c.shp"), "another export");
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/out/a:c.shp"));
+    // A backslash is a character like any other in a GeoPackage's name.
+    const Outcome backslash = Run(dir_ + "/d/a.nmea --gis '" + dir_ + "/out/a\\b.gpkg'");
+    EXPECT_EQ(backslash.status, 0) << backslash.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/out/a\\b.gpkg"));
 }
 
 // tests/data/expected/convert-json-points.jsonl was written by the converter as it stood before

@@ -6,6 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -166,6 +171,104 @@ TEST_F(Device, CancelledBetweenFilesKeepsWhatLoaded)
         EXPECT_EQ(run.loaded, 3);
         EXPECT_EQ(table->count, 3);
     }
+}
+
+// A drive whose reads of the file named "stalled…" do not return until the test lets them, as
+// a USB drive that stops answering: the pool reads, the caller only waits.
+class StalledDrive {
+public:
+    static int Load(const char* path, MeasureRecord& record, LoadFailure* why)
+    {
+        if (std::strstr(path, "/stalled") != nullptr) {
+            std::unique_lock lock(mutex_);
+            ++waiting_;
+            answered_.wait(lock, [] { return released_; });
+            --waiting_;
+        }
+        return LoadRecordFile(path, record, why);
+    }
+    StalledDrive() { released_ = false; }
+    // Lets the stalled reads return and waits until they have.
+    ~StalledDrive()
+    {
+        std::unique_lock lock(mutex_);
+        released_ = true;
+        answered_.notify_all();
+        answered_.wait_for(lock, std::chrono::seconds(10), [] { return waiting_ == 0; });
+    }
+    static void Release()
+    {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+        answered_.notify_all();
+    }
+
+private:
+    static inline std::mutex mutex_;
+    static inline std::condition_variable answered_;
+    static inline bool released_ = false;
+    static inline int waiting_ = 0;
+};
+
+// Cancels once the import has waited on the stalled file a few times.
+class CancelWhileWaiting : public FolderImportObserver {
+public:
+    void Waiting() override { ++waits; }
+    bool Cancelled() override { return waits >= 3; }
+    int waits = 0;
+};
+
+// Runs work on a thread of its own; false when it has not returned within 10 seconds.
+template <class Work>
+bool ReturnsSoon(Work work)
+{
+    auto done = std::async(std::launch::async, work);
+    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return true;
+    StalledDrive::Release();  // so that the test can end at all
+    done.wait();
+    return false;
+}
+
+TEST(StalledDrive, CancelEndsTheWaitAtOnceAndDropsTheLateResult)
+{
+    ScratchFolder folder("varnel-stalled");
+    const std::vector<std::string> paths = {folder.Write("a.nmea", PointFile(1)), folder.Write("stalled.nmea", PointFile(2)),
+                                            folder.Write("c.nmea", PointFile(3))};
+    for (const int threads : {0, 4}) {
+        SCOPED_TRACE(threads);
+        const StalledDrive drive;
+        auto table = EmptyTable();
+        CancelWhileWaiting observer;
+        FolderImportResult run{};
+        ASSERT_TRUE(ReturnsSoon([&] { run = ImportRecordFiles(paths, *table, &observer, threads, DefaultFilesAheadPerThread, StalledDrive::Load); }));
+        EXPECT_TRUE(run.cancelled);
+        EXPECT_EQ(run.loaded, 1);
+        EXPECT_GE(observer.waits, 3);
+        StalledDrive::Release();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(table->count, 1);
+        EXPECT_EQ(std::string(table->records[0].path), paths[0]);
+    }
+
+    // One file alone is read on the pool too.
+    const StalledDrive drive;
+    auto record = std::make_unique<MeasureRecord>();
+    CancelWhileWaiting observer;
+    LoadFailure why = LoadFailure::CannotRead;
+    int status = 0;
+    ASSERT_TRUE(ReturnsSoon([&] { status = LoadRecordFileAside(paths[1].c_str(), *record, observer, &why, StalledDrive::Load); }));
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(why, LoadFailure::None);  // cancelled: no failure of the file's
+    StalledDrive::Release();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(record->pointCount, 0);
+
+    // And when it answers, its record is what loading it gives.
+    CancelWhileWaiting patient;
+    patient.waits = -1000000;
+    EXPECT_EQ(LoadRecordFileAside(paths[2].c_str(), *record, patient, &why), 0);
+    EXPECT_EQ(std::string(record->path), paths[2]);
+    EXPECT_EQ(record->pointCount, 3);
 }
 
 // 200 records, then ten thousand files: those are not opened, but for the two files per thread

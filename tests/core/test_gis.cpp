@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "export/gis_names.h"
 #include "export/gis_writer.h"
 #include "export/safe_file.h"
 #include "geo/projection.h"
@@ -430,6 +431,59 @@ TEST_F(GisTest, RefusalsWriteNothing)
     EXPECT_EQ(error, EINVAL);
     // The refusal says why, not "Numerical argument out of domain".
     EXPECT_NE(std::strstr(ExportErrorText(OutsideCgcsZonesError), "outside the CGCS2000"), nullptr);
+}
+
+// A name is written as asked or refused before anything is written: a Shapefile's driver
+// would write a:c.shp as a_c.*, over another export; a backslash is a plain character elsewhere.
+TEST_F(GisTest, NamesAreWrittenAsAskedOrRefused)
+{
+    const auto field = SmallField();
+    WriteBytes(Path("a_c.shp"), "another export");
+    for (const char* name : {"a:c.shp", "a\\c.shp", "q\"<>?*|.shp"}) {
+        SCOPED_TRACE(name);
+        int error = 0;
+        EXPECT_EQ(WriteGisWgs84(Path(name).c_str(), *field, &error), -1);
+        EXPECT_EQ(error, NameCharactersError);
+        EXPECT_EQ(Entries(dir_), std::vector<std::string>{"a_c.shp"});
+    }
+    EXPECT_EQ(ReadBytes(Path("a_c.shp")), "another export");
+    EXPECT_EQ(GisNameRefusedCharacters(Path("q\"<>?*|:\"?.shp").c_str()), "\"<>?*|:");
+    EXPECT_EQ(GisNameRefusedCharacters(Path("a:c.gpkg").c_str()), "");
+    EXPECT_EQ(GisNameRefusedCharacters((dir_.string() + "/x:y/field.shp").c_str()), "");  // the folder's name is not the file's
+
+    fs::remove(Path("a_c.shp"));
+    for (const char* extension : {"gpkg", "kml", "geojson", "gpx"}) {
+        SCOPED_TRACE(extension);
+        const std::string name = std::string("a\\b:c.") + extension;
+        int error = 0;
+        EXPECT_EQ(WriteGisWgs84(Path(name).c_str(), *field, &error), 0) << strerror(error);
+        EXPECT_EQ(Entries(dir_), std::vector<std::string>{name});
+        EXPECT_NE(Dataset(Path(name)).data, nullptr);
+        fs::remove(Path(name));
+    }
+}
+
+// A Shapefile named by a symbolic link is written through it, as its .shp alone would be: all
+// its files go beside the file the link names, under that file's name.
+TEST_F(GisTest, ShapefileThroughALinkKeepsItsFilesTogether)
+{
+    const auto field = SmallField();
+    fs::create_directory(dir_ / "real");
+    WriteBytes(Path("real/kept.shp"), "old");
+    fs::create_symlink("real/kept.shp", dir_ / "link.shp");
+    ASSERT_EQ(WriteGisWgs84(Path("link.shp").c_str(), *field, nullptr), 0);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.shp"));
+    EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"link.shp", "real"}));
+    EXPECT_EQ(Entries(dir_ / "real"), (std::vector<std::string>{"kept.cpg", "kept.dbf", "kept.prj", "kept.shp", "kept.shx",
+                                                                 "kept_points.cpg", "kept_points.dbf", "kept_points.prj",
+                                                                 "kept_points.shp", "kept_points.shx"}));
+    const Dataset read(Path("real/kept.shp"));
+    ASSERT_NE(read.data, nullptr);
+    EXPECT_EQ(read.data->GetLayer(0)->GetFeatureCount(), 1);
+    std::vector<std::string> listed;
+    for (const std::string& file : GisFilesWritten(Path("real/kept.shp").c_str())) listed.push_back(fs::path(file).filename());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, Entries(dir_ / "real"));
 }
 
 // A Shapefile's files are all replaced or none: one that may not be replaced keeps all of them.

@@ -264,6 +264,14 @@ TEST_P(WritersTest, ReplacingAFileKeepsItsLinkAndPermissions)
     EXPECT_EQ(ReadWholeFile(target), ReadWholeFile(reference));
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
     EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"link", "reference", "target"}));
+
+    // A link to nothing is neither followed nor replaced.
+    fs::remove(target);
+    int error = 0;
+    EXPECT_EQ(GetParam().byRecord(link.c_str(), *record, &error), -1);
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"link", "reference"}));
 }
 
 TEST_P(WritersTest, FailureBeforeWritingCreatesNothing)

@@ -187,6 +187,22 @@ private slots:
             QVERIFY(!message.text.contains(QStringLiteral("成功")));
         }
     }
+
+    // A Shapefile name its driver would change (and so write other files than asked) is refused
+    // with the characters named; the file it would have become is untouched.
+    void shapefileNameItCannotKeepIsRefused()
+    {
+        FillTable();
+        m_dlg->SelectRecord(0);
+        WriteFile(m_dir->filePath(QStringLiteral("a_c.shp")), "another export");
+        m_dialogs->saveAnswer = m_dir->filePath(QStringLiteral("a:c?.shp"));
+        Click("exportGis");
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages[0].text.contains(QStringLiteral("这种格式的文件名里不能有这些字符：:?")),
+                 qPrintable(m_dialogs->messages[0].text));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("a_c.shp")});
+        QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("a_c.shp"))), QByteArray("another export"));
+    }
 };
 
 VARNEL_WINDOW_TEST_MAIN(TestExports)

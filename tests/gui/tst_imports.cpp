@@ -1,6 +1,7 @@
 // The two import commands: a whole folder, and one file on top of the list.
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
@@ -9,12 +10,15 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "app/importstatus.h"
 #include "app/recordlist.h"
@@ -55,6 +59,28 @@ QStringList TablePaths()
 struct Dropped {
     QStringList urls;
     QString text;
+};
+
+// A drive whose reads of files named "stalled…" do not return until Release: a USB drive that
+// stopped answering.
+struct StalledDrive {
+    static int Load(const char* path, MeasureRecord& record, LoadFailure* why)
+    {
+        if (std::strstr(path, "/stalled") != nullptr) {
+            std::unique_lock lock(mutex);
+            answered.wait(lock, [] { return released; });
+        }
+        return LoadRecordFile(path, record, why);
+    }
+    static void Release()
+    {
+        const std::lock_guard lock(mutex);
+        released = true;
+        answered.notify_all();
+    }
+    static inline std::mutex mutex;
+    static inline std::condition_variable answered;
+    static inline bool released = false;
 };
 
 }  // namespace
@@ -256,6 +282,31 @@ private slots:
         QVERIFY(log.contains("[INFO] 0, "));
     }
 
+    // `varnel ""` names nothing: it is said so, and the current folder is not imported.
+    void emptyCommandLinePathIsAMessageNotAnImport()
+    {
+        WriteRecordFile(m_dir->filePath(QStringLiteral("here.nmea")), 1);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("varnel.import.debug=true"));
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(m_dir->path());
+        program.start(QStringLiteral(VARNEL_EXECUTABLE), {QString()});
+        QVERIFY(program.waitForStarted());
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += program.readAllStandardError()).contains("empty argument"), 20000);
+        QTest::qWait(3000);  // the map has loaded and the paths have been taken by now
+        log += program.readAllStandardError();
+        program.kill();
+        program.waitForFinished();
+        QVERIFY2(!log.contains("[INFO] Open"), log.constData());
+
+        m_dlg->ImportPaths({QByteArray()});
+        QCOMPARE(Status()->toolTip(), QStringLiteral("\"\" — 路径为空"));
+        QCOMPARE(TheRecordTable().count, 0);
+    }
+
     void folderImportTakesTheFolderRecordFilesInListingOrder()
     {
         const QString folder = Folder(QStringLiteral("device"));
@@ -351,6 +402,107 @@ private slots:
         QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
         QCOMPARE(TablePaths().value(0), folder + '/' + ListingOrder(folder).value(0));
         VerifyListMirrorsTable(0);
+    }
+
+    // The user's own input reaches "取消" as it reaches any window: through the waiting window's
+    // window, the mouse at the button's place, the keys to the focused button or the window.
+    void cancelTakesRealInput_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("click") << QStringLiteral("click");
+        QTest::newRow("space") << QStringLiteral("space");
+        QTest::newRow("enter") << QStringLiteral("enter");
+        QTest::newRow("escape") << QStringLiteral("escape");
+    }
+    void cancelTakesRealInput()
+    {
+        QFETCH(QString, input);
+        const QString folder = Folder(QStringLiteral("device"));
+        for (int i = 0; i < 50; ++i) WriteRecordFile(folder + QString::asprintf("/r%02d.nmea", i), i % 60);
+
+        struct Presser {
+            QString input;
+            int stored = 0;
+            bool pressed = false, greyed = false;
+        } presser{input};
+        SetLogSink(
+            [](void* context, const char* line) {
+                auto* p = static_cast<Presser*>(context);
+                if (std::strncmp(line, "[INFO] Open", 11) == 0 || ++p->stored != 10) return;
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    if (!w->isVisible() || w->windowTitle() != QStringLiteral("批量处理")) continue;
+                    auto* cancel = w->findChild<QPushButton*>(QStringLiteral("cancel"));
+                    QWindow* window = w->windowHandle();
+                    if (p->input == u"click")
+                        QTest::mouseClick(window, Qt::LeftButton, {}, cancel->mapTo(w, cancel->rect().center()));
+                    else
+                        QTest::keyClick(window, p->input == u"space" ? Qt::Key_Space
+                                                : p->input == u"enter" ? Qt::Key_Return : Qt::Key_Escape);
+                    p->pressed = true;
+                    p->greyed = !cancel->isEnabled();
+                }
+            },
+            &presser);
+        ImportFolder(folder);
+        SetLogSink(nullptr, nullptr);
+        const Presser seen = presser;
+
+        QVERIFY(seen.pressed);
+        QVERIFY(seen.greyed);
+        const int count = TheRecordTable().count;
+        QVERIFY2(count >= 10 && count < 50, qPrintable(QString::number(count)));
+        VerifyListMirrorsTable(0);
+    }
+
+    // A file whose read never returns keeps neither import waiting: the window paints and takes
+    // the click on "取消" (the waiting window comes up for a single file once it is slow), the
+    // import ends at once, and the file's late answer changes nothing.
+    void stalledDriveNeverBlocksTheWindow_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("file") << false;
+        QTest::newRow("folder") << true;
+    }
+    void stalledDriveNeverBlocksTheWindow()
+    {
+        QFETCH(bool, folder);
+        WriteRecordFile(m_dir->filePath(QStringLiteral("before.nmea")), 1);
+        ImportFile(m_dir->filePath(QStringLiteral("before.nmea")));
+        const QString device = Folder(QStringLiteral("drive"));
+        WriteRecordFile(device + QStringLiteral("/stalled.nmea"), 2);
+        StalledDrive::released = false;
+        m_dlg->SetRecordFileLoad(StalledDrive::Load);
+
+        int ticks = 0;
+        bool clicked = false;
+        QTimer ticking;
+        connect(&ticking, &QTimer::timeout, this, [&] {
+            ++ticks;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (clicked || !w->isVisible() || w->windowTitle() != QStringLiteral("批量处理") || ticks < 10) continue;
+                auto* cancel = w->findChild<QPushButton*>(QStringLiteral("cancel"));
+                QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, cancel->mapTo(w, cancel->rect().center()));
+                clicked = true;
+            }
+        });
+        ticking.start(50);
+        QElapsedTimer took;
+        took.start();
+        if (folder)
+            ImportFolder(device);
+        else
+            ImportFile(device + QStringLiteral("/stalled.nmea"));
+        const qint64 ms = took.elapsed();
+        ticking.stop();
+        StalledDrive::Release();
+
+        QVERIFY(clicked);
+        QVERIFY2(ms < 5000, qPrintable(QString::number(ms)));
+        QVERIFY(ticks >= 10);  // the window's events ran all along
+        QTest::qWait(200);     // the read answers now; its record is dropped
+        QCOMPARE(TheRecordTable().count, 1);
+        QCOMPARE(TablePaths().value(0), m_dir->filePath(QStringLiteral("before.nmea")));
+        QCOMPARE(List()->rowCount(), 1);
     }
 
     // The instrument names its files in GBK, which is not valid in the locale's encoding; such a

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +18,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "geo/datum.h"
 #include "map/explorer.h"
@@ -97,14 +99,38 @@ int ColourDistance(QColor a, QColor b)
 
 }  // namespace
 
+// Refuses remote requests, as CRemoteBlocker does, and keeps every one it refused.
+class RecordingBlocker : public CRemoteBlocker {
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QString scheme = info.requestUrl().scheme();
+        if (scheme != u"qrc" && scheme != u"data" && scheme != QLatin1String(TilePackageScheme))
+            refused << info.requestUrl().toString();
+        CRemoteBlocker::interceptRequest(info);
+    }
+    QStringList refused;  // read on the window's thread once the page has settled
+};
+
 class OfflineMapTest : public QObject {
     Q_OBJECT
 
-    CRemoteBlocker m_blocker;
+    RecordingBlocker m_blocker;
     std::unique_ptr<CExplorer1> m_browser;
     QTemporaryDir m_dir;
 
     CMapPage* Page() const { return static_cast<CMapPage*>(m_browser->page()); }
+
+    // Opens the package on the map as the window does and waits for the answer: "" once it is on
+    // the map, else why it was refused.
+    QString OpenOnMap(const QString& path, bool show)
+    {
+        auto answer = std::make_shared<std::optional<QString>>();
+        OpenTilePackageOnMap(*m_browser, path, show, [answer](const QString& error) { *answer = error; },
+                             [answer] { *answer = QString(); });
+        if (!QTest::qWaitFor([&] { return answer->has_value(); }, 10000)) return QStringLiteral("no answer");
+        return **answer;
+    }
 
     QVariant Eval(const QString& script) const
     {
@@ -335,9 +361,9 @@ private slots:
         QList<QPair<QString, QString>> meta{{"name", "测试包 " + datum}, {"format", "png"}};
         if (!metadata.isEmpty()) meta.append({"datum", metadata});
         QVERIFY(WriteMbtiles(path, meta, tiles));
-        QString error;
-        QVERIFY2(OpenTilePackageOnMap(*m_browser, path, true, &error), qPrintable(error));
-        QCOMPARE(Eval("OfflineLayers.datum()").toString(), datum);
+        const QString error = OpenOnMap(path, true);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QTRY_COMPARE(Eval("OfflineLayers.datum()").toString(), datum);
         // A short walk from the start, shown as the program shows a record.
         auto record = std::make_unique<MeasureRecord>();
         record->type = Area;
@@ -406,6 +432,10 @@ private slots:
         QTest::newRow("vector tiles") << "vector.mbtiles" << "只能打开 PNG 或 JPEG 栅格瓦片的地图包，它的瓦片格式是 pbf";
         QTest::newRow("no tiles") << "empty.mbtiles" << "地图包里没有地图瓦片";
         QTest::newRow("missing") << "none.mbtiles" << "文件不存在或不是普通文件";
+        QTest::newRow("endless metadata view") << "endless.mbtiles" << "地图包的 tiles 和 metadata 必须是数据表，不能是视图";
+        QTest::newRow("endless tiles view") << "endlesstiles.mbtiles" << "地图包的 tiles 和 metadata 必须是数据表，不能是视图";
+        QTest::newRow("no tile index") << "unindexed.mbtiles" << "地图包缺少瓦片索引";
+        QTest::newRow("no tile column") << "columns.mbtiles" << "地图包的 tiles 表缺少 tile_data 列";
     }
 
     void packagesThatAreNotMapsAreRefused()
@@ -433,12 +463,96 @@ private slots:
             QVERIFY(WriteMbtiles(path, {{"format", "pbf"}}, {{1, 0, 0, QByteArray("\x1a\x02", 2)}}));
         } else if (name == u"empty.mbtiles") {
             QVERIFY(WriteMbtiles(path, {{"format", "png"}}, {}));
+        } else if (name.startsWith(u"endless") || name == u"unindexed.mbtiles" || name == u"columns.mbtiles") {
+            // An 8 KB file that would keep a reader busy for ever, or scan a whole table per tile.
+            const char* endless = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n)";
+            const QByteArray schema =
+                name == u"endless.mbtiles"
+                    ? QByteArray("CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB);"
+                                 "CREATE UNIQUE INDEX t ON tiles (zoom_level, tile_column, tile_row);"
+                                 "CREATE VIEW metadata AS ") + endless + " SELECT 'name' AS name, i AS value FROM n;"
+                : name == u"endlesstiles.mbtiles"
+                    ? QByteArray("CREATE TABLE metadata (name TEXT, value TEXT); CREATE VIEW tiles AS ") + endless +
+                          " SELECT 1 AS zoom_level, 0 AS tile_column, 0 AS tile_row, zeroblob(900000000) AS tile_data FROM n;"
+                : name == u"unindexed.mbtiles"
+                    ? QByteArray("CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB);"
+                                 "CREATE INDEX partly ON tiles (zoom_level, tile_column);")
+                    : QByteArray("CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, data BLOB);"
+                                 "CREATE UNIQUE INDEX t ON tiles (zoom_level, tile_column, tile_row);");
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, schema.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
         }
         CTilePackages packages;
         QString error;
+        QElapsedTimer took;
+        took.start();
         QCOMPARE(packages.Open(path, &error), -1);
+        QVERIFY(took.elapsed() < 2000);
         QCOMPARE(error, QStringLiteral("无法打开离线地图包“%1”：%2。").arg(name, reason));
         QVERIFY(packages.Packages().empty());
+    }
+
+    // A tile over the size limit is read as missing, never into memory whole; the others still show.
+    void hugeTileIsTakenAsMissing()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("huge.mbtiles"));
+        const QByteArray tile = Png(QImage(256, 256, QImage::Format_RGB32));
+        QVERIFY(WriteMbtiles(path, {{"format", "png"}}, {{1, 0, 0, tile}, {1, 1, 0, tile + QByteArray(MaxTileBytes, '\0')}}));
+        CTilePackages packages;
+        QString error;
+        const int id = packages.Open(path, &error);
+        QVERIFY2(id >= 0, qPrintable(error));
+        QCOMPARE(packages.Tile(id, 1, 0, 0), tile);
+        QCOMPARE(packages.Tile(id, 1, 1, 0), QByteArray());
+        // On the page, through the packages' own thread: a transparent tile.
+        QCOMPARE(OpenOnMap(path, false), QString());
+        const int shown = int(TheTilePackages().Packages().size()) - 1;
+        Eval(QStringLiteral("window.huge = new Image(); huge.onload = function () { huge.result = 'loaded ' + huge.naturalWidth; };"
+                            "huge.onerror = function () { huge.result = 'error'; }; huge.src = 'mbtiles://package/%1/1/1/0';")
+                 .arg(shown));
+        QTRY_COMPARE(Eval("huge.result").toString(), QStringLiteral("loaded 1"));
+    }
+
+    // Names a package carries (or its file's name) are shown as typed, never taken as markup: no
+    // script runs and nothing is requested.
+    void hostilePackageNamesShowAsTyped()
+    {
+        const QString marked = QStringLiteral("<img src=\"http://127.0.0.1:9/x\" onerror=\"window.pwned = 1\">包");
+        const QString file = QStringLiteral("<img src=x onerror=window.pwned=2><b>粗");
+        const QByteArray tile = Png(QImage(256, 256, QImage::Format_RGB32));
+        QVERIFY(WriteMbtiles(m_dir.filePath(QStringLiteral("hostile.mbtiles")),
+                             {{"name", marked}, {"format", "png"}, {"attribution", marked}, {"description", marked}},
+                             {{1, 0, 0, tile}}));
+        QVERIFY(WriteMbtiles(m_dir.filePath(file + QStringLiteral(".mbtiles")), {{"format", "png"}}, {{1, 0, 0, tile}}));
+        m_blocker.refused.clear();
+        QCOMPARE(OpenOnMap(m_dir.filePath(QStringLiteral("hostile.mbtiles")), true), QString());
+        QCOMPARE(OpenOnMap(m_dir.filePath(file + QStringLiteral(".mbtiles")), false), QString());
+        QTest::qWait(500);
+        const QStringList names = Eval(
+            "Array.from(document.querySelectorAll('.leaflet-control-layers-base label'))"
+            ".map(function (l) { return l.textContent.trim(); })").toStringList();
+        QVERIFY2(names.contains(marked) && names.contains(file), qPrintable(names.join(u'|')));
+        QCOMPARE(Eval("document.querySelectorAll('.leaflet-control-layers img, .leaflet-control-layers b').length").toInt(), 0);
+        QCOMPARE(Eval("typeof window.pwned").toString(), QStringLiteral("undefined"));
+        QVERIFY2(m_blocker.refused.isEmpty(), qPrintable(m_blocker.refused.join(u' ')));
+        // And were one to slip in, the page's policy would not run its handler.
+        Eval("var probe = document.createElement('div'); probe.innerHTML = '<img src=\"qrc:/none\" onerror=\"window.pwned = 3\">';"
+             "document.body.appendChild(probe); true");
+        QTest::qWait(500);
+        QCOMPARE(Eval("typeof window.pwned").toString(), QStringLiteral("undefined"));
+    }
+
+    // Opening waits for no file: the call returns before the package has been read.
+    void packagesOpenOffTheWindowsThread()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("aside.mbtiles"));
+        QVERIFY(WriteMbtiles(path, {{"format", "png"}}, {{1, 0, 0, Png(QImage(256, 256, QImage::Format_RGB32))}}));
+        bool opened = false;
+        OpenTilePackageOnMap(*m_browser, path, false, {}, [&opened] { opened = true; });
+        QVERIFY(!opened);
+        QTRY_VERIFY(opened);
     }
 
     void placeNoteSitsBesideTheOfflineNote()

@@ -84,6 +84,20 @@ private slots:
         for (const QString& piece : expected) QVERIFY2(text.contains(piece), qPrintable(piece));
     }
 
+    // A name's line end, control bytes and reordering marks show as signs on the one line of
+    // "文件："; the name is never shown reversed nor breaks into the header.
+    void namesShowAsTheyAreOnOneLine()
+    {
+        auto record = std::make_unique<MeasureRecord>(*m_record);
+        std::strcpy(record->path, "/d/\xe6\xb5\x8b\nname\x1b\xe2\x80\xaegpj.exe.nmea");
+        const QString pdf = m_dir.filePath("names.pdf");
+        QCOMPARE(WriteReportPdf(QFile::encodeName(pdf).constData(), *record, nullptr), 0);
+        const QString text = QString::fromUtf8(Run("pdftotext", {"-layout", pdf, "-"}));
+        QVERIFY2(text.contains(QStringLiteral("文件：测␊name␛<U+202E>gpj.exe.nmea")), qPrintable(text.left(400)));
+        QVERIFY(!text.contains(QChar(0x202E)));
+        QVERIFY(!text.contains(QChar(0x1b)));
+    }
+
     // Each record's figures under their true names: a distance has no perimeter and no area, a
     // vehicle's enclosed area is marked as no field's, figures no file states are computed; a
     // GBK name reads as everywhere else.
