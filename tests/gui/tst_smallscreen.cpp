@@ -43,7 +43,7 @@ private slots:
         const QRect visible = OnScreen(m_dlg->findChild<QScrollArea*>()->viewport());
         QVERIFY(screen.contains(visible));
         QStringList reached;
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < 13; ++i) {
             if (i == 1) List()->setFocus();
             if (i > 1) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             const QWidget* focus = QApplication::focusWidget();

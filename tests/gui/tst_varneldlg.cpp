@@ -625,7 +625,7 @@ private slots:
         m_dlg->SelectRecord(0);
         QVERIFY(QTest::qWaitForWindowActive(m_dlg));
         QStringList order;
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < 11; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }

@@ -33,7 +33,7 @@ private slots:
         const QRect screen = m_dlg->screen()->availableGeometry();
         QVERIFY(screen.contains(m_dlg->frameGeometry()));
         QCOMPARE(Child("recordList")->parentWidget()->size(), m_dlg->size());  // nothing scrolls
-        QCOMPARE(m_dlg->findChildren<QPushButton*>().size(), 9);
+        QCOMPARE(m_dlg->findChildren<QPushButton*>().size(), 10);
         for (const QPushButton* button : m_dlg->findChildren<QPushButton*>()) {
             QVERIFY(button->isVisible());
             QVERIFY2(screen.contains(OnScreen(button)), qPrintable(button->text()));
